@@ -1,0 +1,32 @@
+#include "app/UserConfig.h"
+
+#include "app/IniFile.h"
+#include "platform/TextEncoding.h"
+#include "platform/UserDirectories.h"
+
+#include <QDir>
+
+QString UserConfigDir(const QString& cfgPath) {
+    QString directory = UserDirectories::appDataDirectory() + u'/' + QString(cfgPath).replace(u'\\', u'/');
+    directory = QDir::cleanPath(directory);
+    while (directory.endsWith(u'/'))
+        directory.chop(1);
+    directory += u'/';
+    QDir().mkpath(directory);
+    return directory;
+}
+
+int ReadUserConfig(const QString& path, TUserConfigInfo& config) {
+    const IniFile ini(path);
+    if (!ini.isReadable())
+        return 1;
+    const QString section = QStringLiteral("UserConfig");
+    config.URLOpenMode = ini.readInteger(section, QStringLiteral("URLOpenMode"), 0);
+    config.URL = TextEncoding::toLocal8(ini.readString(section, QStringLiteral("URL"), QString()));
+    config.BrowserMode = ini.readInteger(section, QStringLiteral("BrowserMode"), 0);
+    config.CertTips = ini.readInteger(section, QStringLiteral("CertTips"), 0);
+    config.CertDay = ini.readInteger(section, QStringLiteral("CertDay"), 0);
+    config.LanguageID = ini.readInteger(section, QStringLiteral("LanguageID"), 0);
+    config.DefaultPINMode = ini.readInteger(section, QStringLiteral("DefaultPINMode"), 1);
+    return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+// The per-user settings file "UserConfig.ini"; this program reads it and acts on LanguageID only.
+struct TUserConfigInfo {
+    int32_t URLOpenMode = 0;
+    QByteArray URL; // in the locale's 8-bit encoding, as the libraries and the browser launch take it
+    int32_t BrowserMode = 0;
+    int32_t CertTips = 0;
+    int32_t CertDay = 0;
+    int32_t LanguageID = 0;
+    int32_t DefaultPINMode = 1;
+};
+
+inline constexpr char UserConfigFileName[] = "UserConfig.ini";
+
+// The configuration directory below the application-data directory, with exactly one trailing "/"; "\" in CfgPath
+// counts as a separator. Created, with its parents, when missing; a failure to create is not reported.
+QString UserConfigDir(const QString& cfgPath);
+
+// Returns 0 when the file was read (a missing file reads as all defaults) and 1 when it could not be read.
+int ReadUserConfig(const QString& path, TUserConfigInfo& config);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Page 8: change the SO PIN.
+class SoPinPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit SoPinPage(QWidget* parent = nullptr);
+    void applyTexts();
+
+    QGroupBox* const gbSOPIN;
+    QLabel* const LAdmin_Old_SOPIN;
+    QLineEdit* const edtSPIN;
+    QLabel* const LAdmin_New_SOPIN1;
+    QLineEdit* const edtNewSPIN1;
+    QLabel* const LAdmin_new_SOPIN2;
+    QLineEdit* const edtNewSPIN2;
+    QPushButton* const btnSetSOPIN;
+};

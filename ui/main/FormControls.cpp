@@ -1,0 +1,112 @@
+#include "ui/main/FormControls.h"
+
+#include "app/LanguageTable.h"
+
+#include <QAction>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace FormControls {
+
+QLabel* label(QWidget* parent, const char* name) {
+    auto* control = new QLabel(parent);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+QLineEdit* edit(QWidget* parent, const char* name, int maxLength) {
+    auto* control = new QLineEdit(parent);
+    control->setObjectName(QLatin1String(name));
+    control->setMaxLength(maxLength);
+    return control;
+}
+
+QLineEdit* pinEdit(QWidget* parent, const char* name, int maxLength) {
+    QLineEdit* control = edit(parent, name, maxLength);
+    control->setEchoMode(QLineEdit::Password);
+    control->setContextMenuPolicy(Qt::NoContextMenu);
+    control->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return control;
+}
+
+QSpinBox* spinEdit(QWidget* parent, const char* name, int minimum, int maximum, int value) {
+    auto* control = new QSpinBox(parent);
+    control->setObjectName(QLatin1String(name));
+    control->setRange(minimum, maximum);
+    control->setValue(value);
+    return control;
+}
+
+QPushButton* button(QWidget* parent, const char* name) {
+    auto* control = new QPushButton(parent);
+    control->setObjectName(QLatin1String(name));
+    control->setAutoDefault(false);
+    return control;
+}
+
+QString labelText(TextKey key) {
+    return textOf(key) + u':';
+}
+
+QBoxLayout* pageLayout(QWidget* page) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(12);
+    return layout;
+}
+
+QFormLayout* form() {
+    auto* layout = new QFormLayout;
+    layout->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    layout->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    layout->setHorizontalSpacing(10);
+    layout->setVerticalSpacing(10);
+    return layout;
+}
+
+QWidget* formPanel(QWidget* parent, QLayout* fields, std::initializer_list<QWidget*> buttons) {
+    auto* panel = new QWidget(parent);
+    panel->setMaximumWidth(560);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(16);
+    layout->addLayout(fields);
+    layout->addLayout(buttonRow(buttons));
+    return panel;
+}
+
+QBoxLayout* buttonRow(std::initializer_list<QWidget*> buttons) {
+    auto* layout = new QHBoxLayout;
+    layout->addStretch(1);
+    for (QWidget* control : buttons)
+        layout->addWidget(control);
+    return layout;
+}
+
+void tabOrder(std::initializer_list<QWidget*> controls) {
+    QWidget* previous = nullptr;
+    for (QWidget* control : controls) {
+        if (previous)
+            QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
+void bindToAction(QAbstractButton* button, QAction* action) {
+    const auto follow = [button, action] {
+        button->setText(action->text());
+        button->setEnabled(action->isEnabled());
+        button->setVisible(action->isVisible());
+    };
+    follow();
+    QObject::connect(action, &QAction::changed, button, follow);
+    QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
+}
+
+} // namespace FormControls

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "app/AppInfo.h"
+#include "app/UserConfig.h"
+#include "ui/main/ImageList.h"
+#include "ui/main/MainActions.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class AboutPage;
+class AdminLoginPage;
+class BiometricPage;
+class BiometricPicturesPage;
+class CdromImagePage;
+class CertificatePage;
+class InitializationPage;
+class KeyInfoPage;
+class KeyLabelPage;
+class LoginPage;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class RemoteUnlockPage;
+class SoPinPage;
+class SystemCheckPage;
+class UnlockPage;
+class UserPinPage;
+
+// The program's only top-level window: a banner, the navigation tree of tokens and their functions on the left,
+// and on the right a stack of pages of which one is visible.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    enum Page {
+        KeyInfo = 0,
+        UserPin = 1,
+        KeyLabel = 2,
+        Login = 3,
+        Certificates = 4,
+        SystemCheck = 5,
+        About = 6,
+        Initialization = 7,
+        SoPin = 8,
+        UnlockUserPin = 9,
+        CdromImage = 10,
+        Biometric = 11,
+        BiometricPictures = 12,
+        AdminLogin = 13,
+        RemoteUnlock = 14,
+    };
+    // Indexes of the navigation tree's image list.
+    enum TreeImage {
+        TokenImage = 0,
+        CertificatesImage = 3,
+        UserPinImage = 4,
+        KeyListImage = 9,
+        SystemImage = 10,
+        KeyNameImage = 11,
+        FingerprintImage = 18,
+        RemoteUnlockImage = 22,
+        FingerVeinImage = 23,
+    };
+    // The role under which a tree node keeps its image index.
+    static constexpr int ImageIndexRole = Qt::UserRole + 1;
+
+    // programDirectory ends with "/"; the profile, the language files and the pictures are found below it.
+    explicit MainWindow(QString programDirectory, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void ShowPage(int index);
+    // Copies the text table into every caption of the window.
+    void ApplyTexts();
+    // Makes the language of catalogue entry index the program's language and remembers the choice.
+    void SwitchLanguage(int index);
+
+    // A command from another program ("CLOSE"); returns the message result.
+    int32_t handleCopyData(const QString& command);
+    // Another copy of the program was started: come back from minimized and to the front, or bring the dialog that
+    // is open there.
+    void restoreFromAnotherInstance();
+
+    bool isClosing() const { return m_Closing; }
+    const TAPPInfo& appInfo() const { return m_appInfo; }
+    const ProductIdTable& productIds() const { return m_productIds; }
+
+    MainActions actions;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLayout();
+    void bindActions();
+    void createTimers();
+    void setUpWindow();
+    void BuildTreeRoots();
+    QTreeWidgetItem* addTreeNode(QTreeWidgetItem* parent, const QString& text, int imageIndex);
+    void loadBanner();
+    void loadBiometricPictures(const QString& folder);
+    void TCloseProjectTimer();
+
+    QString m_programDirectory;
+    TAPPInfo m_appInfo;
+    ProductIdTable m_productIds;
+    TUserConfigInfo m_userConfig;
+    bool m_Closing = false;
+    ImageList m_treeImages;
+
+public:
+    QLabel* imgBanner = nullptr;
+    QTreeWidget* tvUSBKey = nullptr;
+    QFrame* pnlAdmin = nullptr;
+    QPushButton* btnGenResponse = nullptr;
+    QStackedWidget* pcMain = nullptr;
+    QMenu* pmSpare = nullptr;
+
+    KeyInfoPage* keyInfoPage = nullptr;
+    UserPinPage* userPinPage = nullptr;
+    KeyLabelPage* keyLabelPage = nullptr;
+    LoginPage* loginPage = nullptr;
+    CertificatePage* certificatePage = nullptr;
+    SystemCheckPage* systemCheckPage = nullptr;
+    AboutPage* aboutPage = nullptr;
+    InitializationPage* initializationPage = nullptr;
+    SoPinPage* soPinPage = nullptr;
+    UnlockPage* unlockPage = nullptr;
+    CdromImagePage* cdromImagePage = nullptr;
+    BiometricPage* biometricPage = nullptr;
+    BiometricPicturesPage* biometricPicturesPage = nullptr;
+    AdminLoginPage* adminLoginPage = nullptr;
+    RemoteUnlockPage* remoteUnlockPage = nullptr;
+
+    QTimer* TFindUSBKey = nullptr;
+    QTimer* TCheckInit = nullptr;
+    QTimer* TCloseProject = nullptr;
+    QTimer* TSetFocusUPIN = nullptr;
+    QTimer* TimerCert = nullptr;
+    QTimer* TRegCert = nullptr;
+};
