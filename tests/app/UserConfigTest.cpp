@@ -1,0 +1,104 @@
+#include "app/UserConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class UserConfigTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void init() {
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    void buildsAndCreatesTheDirectory_data() {
+        QTest::addColumn<QString>("configHome"); // empty: unset
+        QTest::addColumn<QString>("cfgPath");
+        QTest::addColumn<QString>("expected"); // below HOME
+        QTest::newRow("backslashes, trailing") << ""
+                                               << "quorvex\\vx7100\\"
+                                               << "/.config/quorvex/vx7100/";
+        QTest::newRow("backslashes") << ""
+                                     << "quorvex\\vx7100"
+                                     << "/.config/quorvex/vx7100/";
+        QTest::newRow("slashes, doubled") << ""
+                                          << "quorvex//vx7100//"
+                                          << "/.config/quorvex/vx7100/";
+        QTest::newRow("empty is the data directory") << ""
+                                                     << ""
+                                                     << "/.config/";
+        QTest::newRow("XDG_CONFIG_HOME") << "/xdg"
+                                         << "q\\v"
+                                         << "/xdg/q/v/";
+        QTest::newRow("relative XDG_CONFIG_HOME ignored") << "relative"
+                                                          << "q"
+                                                          << "/.config/q/";
+    }
+    void buildsAndCreatesTheDirectory() {
+        QFETCH(QString, configHome);
+        QFETCH(QString, cfgPath);
+        QFETCH(QString, expected);
+        if (configHome.startsWith(u'/'))
+            configHome = m_home.path() + configHome;
+        if (!configHome.isEmpty())
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
+        const QString directory = UserConfigDir(cfgPath);
+        QCOMPARE(directory, m_home.path() + expected);
+        QVERIFY(QDir(directory).exists());
+    }
+
+    void recreatesADeletedDirectoryEmpty() {
+        const QString directory = UserConfigDir(QStringLiteral("quorvex\\vx7100"));
+        QVERIFY(QDir(directory).removeRecursively());
+        QCOMPARE(UserConfigDir(QStringLiteral("quorvex\\vx7100")), directory);
+        QVERIFY(QDir(directory).isEmpty());
+    }
+
+    void readsTheSettings_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("languageId");
+        QTest::addColumn<int>("defaultPinMode");
+        QTest::addColumn<QByteArray>("url");
+        QTest::newRow("all keys") << QByteArray("[UserConfig]\nURLOpenMode=1\nURL=https://bank.example/网银\n"
+                                                "BrowserMode=1\nCertTips=1\nCertDay=30\nLanguageID=1033\n"
+                                                "DefaultPINMode=0\n")
+                                  << 1033 << 0 << QByteArray("https://bank.example/网银");
+        QTest::newRow("DefaultPINMode absent reads 1")
+            << QByteArray("[UserConfig]\nLanguageID=2052\n") << 2052 << 1 << QByteArray();
+        QTest::newRow("LanguageID not a number")
+            << QByteArray("[UserConfig]\nLanguageID=zh\n") << 0 << 1 << QByteArray();
+        QTest::newRow("wrong section") << QByteArray("[Config]\nLanguageID=1033\n") << 0 << 1 << QByteArray();
+    }
+    void readsTheSettings() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, languageId);
+        QFETCH(int, defaultPinMode);
+        QFETCH(QByteArray, url);
+        const QString path = m_home.filePath(QLatin1String(UserConfigFileName));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        TUserConfigInfo config;
+        QCOMPARE(ReadUserConfig(path, config), 0);
+        QCOMPARE(config.LanguageID, languageId);
+        QCOMPARE(config.DefaultPINMode, defaultPinMode);
+        QCOMPARE(config.URL, url);
+    }
+
+    void missingFileGivesTheDefaults() {
+        TUserConfigInfo config;
+        QCOMPARE(ReadUserConfig(m_home.filePath(QStringLiteral("none.ini")), config), 0);
+        QCOMPARE(config.LanguageID, 0);
+        QCOMPARE(config.DefaultPINMode, 1);
+        QCOMPARE(config.CertDay, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(UserConfigTest)
+#include "UserConfigTest.moc"

@@ -1,0 +1,429 @@
+#include "ui/main/MainWindow.h"
+#include "app/IniFile.h"
+#include "app/LanguageTable.h"
+#include "ui/administration/InitializationPage.h"
+#include "ui/main/CertificatePage.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/KeyInfoPage.h"
+#include "ui/main/LoginPage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+// The main window as created: its controls, what it hides, its texts and the ways it closes.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_program;
+
+    QString programDirectory() const { return m_program.path() + u'/'; }
+
+    void writeProgramFile(const QString& name, const QByteArray& content) {
+        const QString path = m_program.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write(content);
+    }
+
+    template <typename T> static T* find(const QObject& window, const char* name) {
+        return window.findChild<T*>(QLatin1String(name));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        DialogService::enableTestMode();
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    void init() {
+        LanguageTable::instance() = LanguageTable();
+        DialogService::clearShownTexts();
+        QDir(m_program.path()).removeRecursively();
+        QDir().mkpath(m_program.path());
+        writeProgramFile(QStringLiteral("APPInfo.ini"), "[UserInfo]\nCfgPath=q\n[APPFlag]\nPID=0x0101|0x0102\n");
+        const QString shipped = QStringLiteral(VX_SOURCE_DIR "/resources/Languages/");
+        for (const char* name : {"LanguageInfo.ini", "ZH_2052.lng", "EN_1033.lng"}) {
+            QFile file(shipped + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            writeProgramFile(QStringLiteral("Languages/") + QLatin1String(name), file.readAll());
+        }
+    }
+
+    void everyNamedControlExists_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("className");
+        const std::initializer_list<std::pair<const char*, const char*>> controls = {
+            {"imgBanner", "QLabel"},
+            {"tvUSBKey", "QTreeWidget"},
+            {"pnlAdmin", "QFrame"},
+            {"btnGenResponse", "QPushButton"},
+            {"pcMain", "QStackedWidget"},
+            {"pmSpare", "QMenu"},
+            {"lvKeyInfo", "QTreeWidget"},
+            {"btnRefreshKeys", "QPushButton"},
+            {"edtOldUPin", "QLineEdit"},
+            {"edtNewUPin1", "QLineEdit"},
+            {"edtNewUPin2", "QLineEdit"},
+            {"btnOK", "QPushButton"},
+            {"Label2", "QLabel"},
+            {"Label3", "QLabel"},
+            {"Label4", "QLabel"},
+            {"Label8", "QLabel"},
+            {"edtKeyName", "QLineEdit"},
+            {"RzButton1", "QPushButton"},
+            {"Label14", "QLabel"},
+            {"Lkeyname", "QLabel"},
+            {"RzLabel1", "QLabel"},
+            {"edtUPIN", "QLineEdit"},
+            {"Label10", "QLabel"},
+            {"btnlogon", "QPushButton"},
+            {"RzButton3", "QPushButton"},
+            {"Button20", "QPushButton"},
+            {"tvCert", "QTreeWidget"},
+            {"PMCertInfo", "QMenu"},
+            {"PBCert", "QProgressBar"},
+            {"LVSystemInfo", "QTreeWidget"},
+            {"pbURLDownFile", "QProgressBar"},
+            {"label_language", "QLabel"},
+            {"cbLanguageID", "QComboBox"},
+            {"Label15", "QLabel"},
+            {"Label17", "QLabel"},
+            {"Label18", "QLabel"},
+            {"Label19", "QLabel"},
+            {"Label20", "QLabel"},
+            {"init", "InitializationPage"},
+            {"tcInit", "QTabWidget"},
+            {"edtInit_KeyName", "QLineEdit"},
+            {"edtInit_GS", "QLineEdit"},
+            {"edtInit_UnLockPIN", "QLineEdit"},
+            {"edtInit_SPIN", "QLineEdit"},
+            {"edtInit_SOPINlenMin", "QSpinBox"},
+            {"edtInit_SOPINlenMax", "QSpinBox"},
+            {"edtInit_MaxCount_SOPIN", "QSpinBox"},
+            {"edtInit_UPIN", "QLineEdit"},
+            {"edtInit_PINlenMin", "QSpinBox"},
+            {"edtInit_PINLenMax", "QSpinBox"},
+            {"edtInit_MaxCount", "QSpinBox"},
+            {"edtInit_SOPINTry", "QSpinBox"},
+            {"edtInit_SOPINLeve", "QSpinBox"},
+            {"edtInit_UPINTry", "QSpinBox"},
+            {"edtInit_UPINLeve", "QSpinBox"},
+            {"setsopin", "SoPinPage"},
+            {"edtSPIN", "QLineEdit"},
+            {"edtNewSPIN1", "QLineEdit"},
+            {"edtNewSPIN2", "QLineEdit"},
+            {"LAdmin_Old_SOPIN", "QLabel"},
+            {"LAdmin_New_SOPIN1", "QLabel"},
+            {"LAdmin_new_SOPIN2", "QLabel"},
+            {"Unlock", "UnlockPage"},
+            {"edtSPINForUnLock", "QLineEdit"},
+            {"edtUPINForUnlock1", "QLineEdit"},
+            {"edtUPINForUnlock2", "QLineEdit"},
+            {"LAdmin_SOPIN", "QLabel"},
+            {"LAdmin_New_UPIN1", "QLabel"},
+            {"LAdmin_New_UPIN2", "QLabel"},
+            {"edtUPINForDownISO", "QLineEdit"},
+            {"edtPath", "QLineEdit"},
+            {"LAdmin_UPIN", "QLabel"},
+            {"LAdmin_ISOPath", "QLabel"},
+            {"PBISO", "QProgressBar"},
+            {"Finger", "BiometricPage"},
+            {"PCFinger", "QTabWidget"},
+            {"Imghand", "QLabel"},
+            {"SpeedButton1", "QToolButton"},
+            {"SpeedButton10", "QToolButton"},
+            {"LFingerInfo1", "QLabel"},
+            {"SOPINLogin", "AdminLoginPage"},
+            {"Label12", "QLabel"},
+            {"LFingerKeyName", "QLabel"},
+            {"edtFingerSPIN", "QLineEdit"},
+            {"RemoteUnlock", "RemoteUnlockPage"},
+            {"Label44", "QLabel"},
+            {"edtRequestStr", "QLineEdit"},
+            {"Label45", "QLabel"},
+            {"edtUnlockCode", "QPlainTextEdit"},
+            {"AcLogin", "QAction"},
+            {"AcCancel", "QAction"},
+            {"Aclogout", "QAction"},
+            {"AcFingerlogon", "QAction"},
+            {"AcDel", "QAction"},
+            {"AcListCert", "QAction"},
+            {"AcOutput", "QAction"},
+            {"AcInputCert", "QAction"},
+            {"AcUnRegCert", "QAction"},
+            {"AcRegCert", "QAction"},
+            {"AcDelCert", "QAction"},
+            {"Acrefresh", "QAction"},
+            {"AcSetUserPIN", "QAction"},
+            {"AcSetKeyName", "QAction"},
+            {"AcInit", "QAction"},
+            {"AcSetSOPIN", "QAction"},
+            {"AcUnlock", "QAction"},
+            {"AcDownISO", "QAction"},
+            {"AcRequest", "QAction"},
+            {"AcRemoteUnLock", "QAction"},
+            {"AcFingerTest", "QAction"},
+            {"AcFingerUnlock", "QAction"},
+            {"AcFingerDel", "QAction"},
+            {"AcFingerStudy", "QAction"},
+            {"AcFinger_SOPIN_Login", "QAction"},
+            {"AcFingerLoginCancel", "QAction"},
+            {"AcFinger_SOPINFinger_Login", "QAction"},
+            {"AcMore", "QAction"},
+            {"AcSave", "QAction"},
+            {"AcUpdate", "QAction"},
+            {"AcExit", "QAction"},
+            {"TFindUSBKey", "QTimer"},
+            {"TCheckInit", "QTimer"},
+            {"TCloseProject", "QTimer"},
+            {"TSetFocusUPIN", "QTimer"},
+            {"TimerCert", "QTimer"},
+            {"TRegCert", "QTimer"},
+        };
+        for (const auto& [name, className] : controls)
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className);
+    }
+    void everyNamedControlExists() {
+        QFETCH(QString, name);
+        QFETCH(QString, className);
+        const MainWindow window(programDirectory());
+        const QList<QObject*> found = window.findChildren<QObject*>(name);
+        QCOMPARE(found.size(), 1);
+        QVERIFY2(found.front()->inherits(className.toLatin1()), found.front()->metaObject()->className());
+    }
+
+    void pagesAreInTheirPlaces() {
+        const MainWindow window(programDirectory());
+        QCOMPARE(window.pcMain->count(), 15);
+        QCOMPARE(window.pcMain->widget(MainWindow::Initialization)->objectName(), QStringLiteral("init"));
+        QCOMPARE(window.pcMain->widget(MainWindow::SoPin)->objectName(), QStringLiteral("setsopin"));
+        QCOMPARE(window.pcMain->widget(MainWindow::UnlockUserPin)->objectName(), QStringLiteral("Unlock"));
+        QCOMPARE(window.pcMain->widget(MainWindow::Biometric)->objectName(), QStringLiteral("Finger"));
+        QCOMPARE(window.pcMain->widget(MainWindow::AdminLogin)->objectName(), QStringLiteral("SOPINLogin"));
+        QCOMPARE(window.pcMain->widget(MainWindow::RemoteUnlock)->objectName(), QStringLiteral("RemoteUnlock"));
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
+    }
+
+    void creationHidesWhatTheDesktopBuildDoesNotOffer() {
+        const MainWindow window(programDirectory());
+        for (const char* name : {"AcUpdate", "AcSave", "AcMore", "AcDel", "AcInputCert", "AcDelCert", "AcOutput",
+                                 "AcRegCert", "AcUnRegCert"})
+            QVERIFY2(!find<QAction>(window, name)->isVisible(), name);
+        for (const char* name :
+             {"btnUpdate", "btnSave", "btnMore", "btnDel", "btnInputCert", "btnOutput", "btnRegCert", "btnUnRegCert",
+              "pbURLDownFile", "pnlAdmin", "label_language", "cbLanguageID", "PBCert", "btnFingerStudy"})
+            QVERIFY2(find<QWidget>(window, name)->isHidden(), name);
+        for (const char* name : {"btnListCert", "btnLogout", "btnRefreshCert", "btnlogon", "Button20"})
+            QVERIFY2(!find<QWidget>(window, name)->isHidden(), name);
+        QList<QAction*> menuEntries;
+        for (QAction* entry : window.certificatePage->PMCertInfo->actions())
+            if (entry->isVisible())
+                menuEntries.append(entry);
+        QCOMPARE(menuEntries, QList<QAction*>{window.actions.AcListCert});
+
+        QCOMPARE(window.initializationPage->tcInit->currentIndex(), int(InitializationPage::BaseTab));
+        QVERIFY(!window.initializationPage->tcInit->isTabVisible(InitializationPage::BiometricTab));
+        QCOMPARE(window.initializationPage->edtInit_KeyName->text(), QStringLiteral("VX7100"));
+        QCOMPARE(window.loginPage->Label10->text(), QStringLiteral("0"));
+        for (QTimer* timer : window.findChildren<QTimer*>())
+            if (timer->objectName().startsWith(u'T'))
+                QVERIFY2(!timer->isActive(), qPrintable(timer->objectName()));
+        QCOMPARE(window.TFindUSBKey->interval(), 1000);
+        QCOMPARE(window.TCheckInit->interval(), 400);
+        QCOMPARE(window.TCloseProject->interval(), 500);
+        QCOMPARE(window.TSetFocusUPIN->interval(), 100);
+        QCOMPARE(window.TimerCert->interval(), 2000);
+        QCOMPARE(window.TRegCert->interval(), 1000);
+        QCOMPARE(window.productIds().count, 2);
+        QCOMPARE(window.productIds().ids[1], 258);
+    }
+
+    void treeHasItsTwoRoots() {
+        const MainWindow window(programDirectory());
+        QCOMPARE(window.tvUSBKey->topLevelItemCount(), 2);
+        const QTreeWidgetItem* keys = window.tvUSBKey->topLevelItem(0);
+        const QTreeWidgetItem* system = window.tvUSBKey->topLevelItem(1);
+        QCOMPARE(keys->text(0), QStringLiteral("USBKey列表"));
+        QCOMPARE(keys->data(0, MainWindow::ImageIndexRole).toInt(), 9);
+        QVERIFY(!keys->icon(0).isNull());
+        QCOMPARE(keys->childCount(), 0);
+        QCOMPARE(system->text(0), QStringLiteral("系统信息"));
+        QCOMPARE(system->data(0, MainWindow::ImageIndexRole).toInt(), 10);
+    }
+
+    // Labels get one ASCII colon after the table text, even when the text already ends in a full-width one.
+    void appliesTheBuiltInTexts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("login PIN label") << "RzLabel1"
+                                         << "口令：:";
+        QTest::newRow("login key label") << "Label14"
+                                         << "您准备登录的USBKey为：:";
+        QTest::newRow("old PIN") << "Label2"
+                                 << "原口令：:";
+        QTest::newRow("key name") << "Label8"
+                                  << "请输入新USBKey名称：:";
+        QTest::newRow("SO PIN confirm") << "LAdmin_new_SOPIN2"
+                                        << "确认SO PIN:";
+        QTest::newRow("unlock SO PIN") << "LAdmin_SOPIN"
+                                       << "SO PIN:";
+        QTest::newRow("image file") << "LAdmin_ISOPath"
+                                    << "选择ISO文件:";
+        QTest::newRow("request code") << "Label44"
+                                      << "挑战码:";
+        QTest::newRow("init issuer") << "lblInit_UnLockPIN"
+                                     << "发行者:";
+        QTest::newRow("biometric setting, no colon") << "lblInit_SOPINLeve"
+                                                     << "管理员指纹验证级别";
+        QTest::newRow("admin login SO PIN") << "lblSOPIN"
+                                            << "SO PIN:";
+        QTest::newRow("about web label") << "Label17"
+                                         << "网址";
+        QTest::newRow("biometric hint") << "LFingerInfo1"
+                                        << "点击手指上的按钮，进行指纹录入或删除";
+        QTest::newRow("login button") << "btnlogon"
+                                      << "登录(&L)";
+        QTest::newRow("cancel") << "RzButton3"
+                                << "取消";
+        QTest::newRow("change PIN") << "btnOK"
+                                    << "修改";
+        QTest::newRow("refresh keys") << "btnRefreshKeys"
+                                      << "刷新";
+        QTest::newRow("initialize") << "btnInit"
+                                    << "初始化";
+        QTest::newRow("generate response") << "btnGenResponse"
+                                           << "生成应答码";
+        QTest::newRow("unlock user fingers") << "btnFingerUnlock"
+                                             << "解锁用户指纹";
+    }
+    void appliesTheBuiltInTexts() {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        const MainWindow window(programDirectory());
+        const QObject* control = window.findChild<QObject*>(name);
+        QVERIFY(control);
+        QCOMPARE(control->property("text").toString(), expected);
+    }
+
+    void captionCarriesTheVersion() {
+        const MainWindow window(programDirectory());
+        QCOMPARE(window.windowTitle(), QStringLiteral("PKI管理工具     V") + QStringLiteral(VX_VERSION));
+        QCOMPARE(QStringLiteral(VX_VERSION).split(u'.').size(), 4);
+        QCOMPARE(window.font().family(), QStringLiteral("宋体"));
+        QCOMPARE(window.font().pointSize(), 9);
+        QCOMPARE(window.keyInfoPage->lvKeyInfo->headerItem()->text(1), QStringLiteral("值"));
+        QCOMPARE(window.actions.AcExit->text(), QStringLiteral("退出"));
+    }
+
+    // A language file with nothing but a title blanks or empties every other text.
+    void titleOnlyLanguageFile() {
+        writeProgramFile(QStringLiteral("Languages/title.lng"), "[Caption]\nP_Caption=Only\n");
+        LanguageTable::instance().LoadLanguageFile(m_program.filePath(QStringLiteral("Languages/title.lng")));
+        const MainWindow window(programDirectory());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Only  V") + QStringLiteral(VX_VERSION));
+        QCOMPARE(window.loginPage->RzLabel1->text(), QStringLiteral(" :"));
+        QCOMPARE(window.tvUSBKey->topLevelItem(0)->text(0), QStringLiteral(" "));
+        QCOMPARE(window.actions.AcInit->text(), QString());
+        QCOMPARE(window.actions.AcLogin->text(), QStringLiteral(" "));
+        // FontSize is empty then: the size stays what it was.
+        QCOMPARE(window.font().pointSize(), QApplication::font().pointSize());
+    }
+
+    void f7xCaptionHidesBiometricLogon() {
+        writeProgramFile(QStringLiteral("Languages/f7x.lng"), "[Caption]\nP_Caption=F7Xtra\n");
+        LanguageTable::instance().LoadLanguageFile(m_program.filePath(QStringLiteral("Languages/f7x.lng")));
+        const MainWindow window(programDirectory());
+        QVERIFY(!window.actions.AcFingerlogon->isVisible());
+        QVERIFY(window.loginPage->Button20->isHidden());
+        QVERIFY(window.pnlAdmin->isHidden());
+    }
+
+    void failedLibraryOpenClosesAfterTheMessage() {
+        MainWindow window(programDirectory());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        window.TCloseProject->start();
+        QTRY_VERIFY(!window.isVisible());
+        QCOMPARE(DialogService::shownTexts(), QStringList{QStringLiteral("pkcs11初始化失败")});
+        QVERIFY(!window.TCloseProject->isActive());
+        QVERIFY(window.isClosing());
+    }
+
+    void closeCommandClosesAsTheCloseBoxDoes_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("CLOSE") << "CLOSE" << true;
+        QTest::newRow("lower case") << "close" << false;
+        QTest::newRow("LoadCert") << "LoadCert" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void closeCommandClosesAsTheCloseBoxDoes() {
+        QFETCH(QString, command);
+        QFETCH(bool, closes);
+        MainWindow window(programDirectory());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.handleCopyData(command), 0);
+        QCOMPARE(window.isVisible(), !closes);
+        QCOMPARE(window.isClosing(), closes);
+    }
+
+    void exitActionCloses() {
+        MainWindow window(programDirectory());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.actions.AcExit->trigger();
+        QVERIFY(!window.isVisible());
+        QVERIFY(window.isClosing());
+    }
+
+    void switchesToEnglishAndRemembersIt() {
+        MainWindow window(programDirectory());
+        window.SwitchLanguage(1);
+        QVERIFY(window.windowTitle().startsWith(QLatin1String("PKI Management Tool     V")));
+        QCOMPARE(window.tvUSBKey->topLevelItem(0)->text(0), QStringLiteral("USB keys"));
+        QCOMPARE(window.tvUSBKey->topLevelItem(1)->text(0), QStringLiteral("System information"));
+        QCOMPARE(window.loginPage->RzLabel1->text(), QStringLiteral("PIN:"));
+        const IniFile choice(m_program.filePath(QStringLiteral("Languages/LanguageConfig.ini")));
+        QCOMPARE(choice.readInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), 0), 1033);
+    }
+
+    void anotherInstanceRestoresTheWindowAndItsDialog() {
+        MainWindow window(programDirectory());
+        window.showMinimized();
+        QTRY_VERIFY(window.isMinimized());
+        window.restoreFromAnotherInstance();
+        QTRY_VERIFY(!window.isMinimized());
+
+        QDialog dialog(&window);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        window.activateWindow();
+        window.restoreFromAnotherInstance();
+        QTRY_COMPARE(QApplication::activeWindow(), &dialog);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
