@@ -1,6 +1,5 @@
 #include "app/CommandChannel.h"
 
-#include "platform/PeerCredentials.h"
 #include "platform/TextEncoding.h"
 
 #include <QLocalSocket>
@@ -23,18 +22,7 @@ qsizetype terminatorOffset(const QByteArray& bytes) {
 } // namespace
 
 CommandChannel::CommandChannel(QString runtimeDirectory) : m_runtimeDirectory(std::move(runtimeDirectory)) {
-    connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            if (!PeerCredentials::isSameUser(socket->socketDescriptor())) {
-                socket->abort();
-                continue;
-            }
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readCommand(socket); });
-            if (socket->bytesAvailable() > 0)
-                readCommand(socket);
-        }
-    });
+    connect(&m_server, &UserOnlyServer::bytesArrived, this, &CommandChannel::readCommand);
 }
 
 QString CommandChannel::serverName() const {
@@ -45,8 +33,6 @@ bool CommandChannel::listen() {
     if (m_runtimeDirectory.isEmpty())
         return false;
     // Only the instance that holds the single-instance lock listens, so a socket left here is a dead one's.
-    QLocalServer::removeServer(serverName());
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
     return m_server.listen(serverName());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLocalServer>
+#include "app/UserOnlyServer.h"
+
 #include <QObject>
 #include <QString>
 
@@ -36,5 +37,5 @@ private:
     void readCommand(QLocalSocket* socket);
 
     QString m_runtimeDirectory;
-    QLocalServer m_server;
+    UserOnlyServer m_server;
 };

@@ -1,7 +1,5 @@
 #include "app/SingleInstance.h"
 
-#include "platform/PeerCredentials.h"
-
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QThread>
@@ -17,18 +15,7 @@ constexpr int AnswerPatienceMs = 10000;
 } // namespace
 
 SingleInstance::SingleInstance(QString runtimeDirectory) : m_runtimeDirectory(std::move(runtimeDirectory)) {
-    connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            if (!PeerCredentials::isSameUser(socket->socketDescriptor())) {
-                socket->abort();
-                continue;
-            }
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { answerRestoreRequest(socket); });
-            if (socket->bytesAvailable() > 0)
-                answerRestoreRequest(socket);
-        }
-    });
+    connect(&m_server, &UserOnlyServer::bytesArrived, this, &SingleInstance::answerRestoreRequest);
 }
 
 SingleInstance::~SingleInstance() {
@@ -42,8 +29,6 @@ bool SingleInstance::IsAnotherInstanceRunning() {
     m_lock = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0); // only a dead owner makes the lock stale, never its age
     if (m_lock->tryLock(0)) {
-        QLocalServer::removeServer(base);
-        m_server.setSocketOptions(QLocalServer::UserAccessOption);
         m_server.listen(base);
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLocalServer>
+#include "app/UserOnlyServer.h"
+
 #include <QLockFile>
 #include <QObject>
 
@@ -35,5 +36,5 @@ private:
 
     QString m_runtimeDirectory;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer m_server;
+    UserOnlyServer m_server;
 };

@@ -5,6 +5,7 @@ function(vx_add_test source)
     get_filename_component(name "${source}" NAME_WE)
     qt_add_executable(${name} "${source}")
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
     # Test programs stay out of bin/, which holds what an installed copy holds.
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
     target_compile_definitions(${name} PRIVATE

@@ -1,4 +1,5 @@
 #include "app/AppInfo.h"
+#include "common/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,12 +11,7 @@ class AppInfoTest : public QObject {
     QTemporaryDir m_dir;
 
     QString writeProfile(const QByteArray& content) {
-        const QString path = m_dir.filePath(QStringLiteral("APPInfo.ini"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write the profile");
-        file.write(content);
-        return path;
+        return writeTestFile(m_dir.filePath(QStringLiteral("APPInfo.ini")), content);
     }
 
 private Q_SLOTS:

@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 #include "app/IntegerText.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,12 +14,7 @@ class IniFileTest : public QObject {
     QTemporaryDir m_dir;
 
     QString write(const QByteArray& bytes, const QString& name = QStringLiteral("test.ini")) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write(bytes);
-        return path;
+        return writeTestFile(m_dir.filePath(name), bytes);
     }
 
 private Q_SLOTS:

@@ -2,6 +2,7 @@
 #include "app/IniFile.h"
 #include "app/LanguageCatalogue.h"
 #include "app/LanguageTable.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,21 +19,12 @@ class LanguageTest : public QObject {
     QString programDirectory() const { return m_program.path() + u'/'; }
 
     void write(const QString& relativePath, const QByteArray& content) {
-        const QString path = m_program.filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write(content);
+        writeTestFile(m_program.filePath(relativePath), content);
     }
 
     void writeUserLanguage(int languageId) {
-        const QString path = m_home.filePath(QStringLiteral(".config/q/UserConfig.ini"));
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write the user configuration");
-        file.write("[UserConfig]\nLanguageID=" + QByteArray::number(languageId) + "\n");
+        writeTestFile(m_home.filePath(QStringLiteral(".config/q/UserConfig.ini")),
+                      "[UserConfig]\nLanguageID=" + QByteArray::number(languageId) + "\n");
     }
 
     static QString shipped(const QString& name) { return QStringLiteral(VX_SOURCE_DIR "/resources/Languages/") + name; }

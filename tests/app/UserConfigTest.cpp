@@ -1,4 +1,5 @@
 #include "app/UserConfig.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,11 +80,7 @@ private Q_SLOTS:
         QFETCH(int, languageId);
         QFETCH(int, defaultPinMode);
         QFETCH(QByteArray, url);
-        const QString path = m_home.filePath(QLatin1String(UserConfigFileName));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-        file.close();
+        const QString path = writeTestFile(m_home.filePath(QLatin1String(UserConfigFileName)), content);
         TUserConfigInfo config;
         QCOMPARE(ReadUserConfig(path, config), 0);
         QCOMPARE(config.LanguageID, languageId);

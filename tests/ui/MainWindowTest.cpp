@@ -1,6 +1,7 @@
 #include "ui/main/MainWindow.h"
 #include "app/IniFile.h"
 #include "app/LanguageTable.h"
+#include "common/TestFiles.h"
 #include "ui/administration/InitializationPage.h"
 #include "ui/main/CertificatePage.h"
 #include "ui/main/DialogService.h"
@@ -35,12 +36,7 @@ class MainWindowTest : public QObject {
     QString programDirectory() const { return m_program.path() + u'/'; }
 
     void writeProgramFile(const QString& name, const QByteArray& content) {
-        const QString path = m_program.filePath(name);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write(content);
+        writeTestFile(m_program.filePath(name), content);
     }
 
     template <typename T> static T* find(const QObject& window, const char* name) {
