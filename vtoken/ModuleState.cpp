@@ -1,0 +1,69 @@
+#include "vtoken/ModuleState.h"
+
+#include "vtoken/PinHash.h"
+
+#include <cstring>
+
+namespace vtoken {
+
+ModuleState& moduleState() {
+    static ModuleState state;
+    return state;
+}
+
+CK_RV presentToken(ModuleState& state, CK_SLOT_ID slot, TokenRecord& token) {
+    std::optional<TokenRecord> found = state.store->token(int64_t(slot));
+    if (!found)
+        return CKR_SLOT_ID_INVALID;
+    token = *found;
+    return token.plugged ? CKR_OK : CKR_TOKEN_NOT_PRESENT;
+}
+
+CK_RV findSession(ModuleState& state, CK_SESSION_HANDLE handle, Session*& session, TokenRecord& token) {
+    const auto found = state.sessions.find(handle);
+    if (found == state.sessions.end())
+        return CKR_SESSION_HANDLE_INVALID;
+    session = &found->second;
+    const std::optional<TokenRecord> current = state.store->token(int64_t(session->slot));
+    if (!current || !current->plugged || current->plugCount != session->plugCount) {
+        closeSlotSessions(state, session->slot);
+        session = nullptr;
+        return CKR_DEVICE_REMOVED;
+    }
+    token = *current;
+    return CKR_OK;
+}
+
+void closeSlotSessions(ModuleState& state, CK_SLOT_ID slot) {
+    std::erase_if(state.sessions, [slot](const auto& entry) { return entry.second.slot == slot; });
+    std::erase_if(state.sessionObjects, [slot](const auto& entry) { return entry.second.slot == slot; });
+    state.logins.erase(slot);
+}
+
+CK_USER_TYPE loggedIn(const ModuleState& state, CK_SLOT_ID slot) {
+    const auto found = state.logins.find(slot);
+    return found == state.logins.end() ? NobodyLoggedIn : found->second;
+}
+
+CK_RV verifyTokenPin(Store& store, TokenRecord& token, PinRecord TokenRecord::*pin, std::string_view given) {
+    PinRecord& record = token.*pin;
+    if (record.locked())
+        return CKR_PIN_LOCKED;
+    if (verifyPin(given, record.hash)) {
+        if (record.retryLeft != record.retryMax) {
+            record.retryLeft = record.retryMax;
+            store.updateToken(token);
+        }
+        return CKR_OK;
+    }
+    --record.retryLeft;
+    store.updateToken(token);
+    return record.locked() ? CKR_PIN_LOCKED : CKR_PIN_INCORRECT;
+}
+
+void padField(CK_UTF8CHAR* field, size_t size, std::string_view text) {
+    std::memset(field, ' ', size);
+    std::memcpy(field, text.data(), std::min(size, text.size()));
+}
+
+} // namespace vtoken

@@ -1,0 +1,166 @@
+// Signatures and random numbers.
+#include "vtoken/KeySigner.h"
+#include "vtoken/ModuleFunctions.h"
+#include "vtoken/ModuleState.h"
+
+#include <openssl/rand.h>
+
+#include <cstring>
+
+namespace vtoken::pkcs11 {
+namespace {
+
+// The signing key of an operation, as the session may use it now.
+CK_RV signingKey(ModuleState& state, const Session& session, const TokenRecord& token, CK_OBJECT_HANDLE handle,
+                 AttributeSet& key) {
+    std::optional<AttributeSet> found;
+    if (handle >= FirstSessionObject) {
+        const auto object = state.sessionObjects.find(handle);
+        if (object != state.sessionObjects.end() && object->second.slot == session.slot)
+            found = object->second.attributes;
+    } else if (const std::optional<StoredObject> stored = state.store->object(int64_t(handle));
+               stored && stored->tokenId == token.id) {
+        found = AttributeSet::deserialize(stored->attributes);
+    }
+    if (!found)
+        return CKR_KEY_HANDLE_INVALID;
+    if (found->isTrue(CKA_PRIVATE) && loggedIn(state, session.slot) != CKU_USER)
+        return CKR_USER_NOT_LOGGED_IN;
+    if (found->ulong(CKA_CLASS) != CKO_PRIVATE_KEY)
+        return CKR_KEY_TYPE_INCONSISTENT;
+    if (!found->isTrue(CKA_SIGN))
+        return CKR_KEY_FUNCTION_NOT_PERMITTED;
+    key = std::move(*found);
+    return CKR_OK;
+}
+
+// Finishes a signature with the buffer protocol: a null buffer asks for the length and keeps the operation; a
+// small one gets CKR_BUFFER_TOO_SMALL and keeps it; anything else ends it.
+CK_RV finishSignature(ModuleState& state, Session& session, const TokenRecord& token, CK_BYTE_PTR signature,
+                      CK_ULONG_PTR signatureLength) {
+    AttributeSet key;
+    CK_RV rv = signingKey(state, session, token, session.sign.key, key);
+    if (rv != CKR_OK) {
+        session.sign = {};
+        return rv;
+    }
+    const CK_ULONG needed = vtoken::signatureLength(key);
+    if (!signature) {
+        *signatureLength = needed;
+        return CKR_OK;
+    }
+    if (*signatureLength < needed) {
+        *signatureLength = needed;
+        return CKR_BUFFER_TOO_SMALL;
+    }
+    std::vector<uint8_t> output;
+    rv = vtoken::sign(key, session.sign.mechanism, session.sign.data, output);
+    session.sign = {};
+    if (rv != CKR_OK)
+        return rv;
+    std::memcpy(signature, output.data(), output.size());
+    *signatureLength = output.size();
+    return CKR_OK;
+}
+
+} // namespace
+
+CK_RV C_SignInit(CK_SESSION_HANDLE handle, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE keyHandle) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!mechanism)
+            return CKR_ARGUMENTS_BAD;
+        if (session->sign.active)
+            return CKR_OPERATION_ACTIVE;
+        AttributeSet key;
+        if (const CK_RV rv = signingKey(state, *session, token, keyHandle, key); rv != CKR_OK)
+            return rv;
+        if (const CK_RV rv = checkSignMechanism(key, mechanism->mechanism); rv != CKR_OK)
+            return rv;
+        session->sign = SignOperation{true, false, mechanism->mechanism, keyHandle, {}};
+        return CKR_OK;
+    });
+}
+
+CK_RV C_Sign(CK_SESSION_HANDLE handle, CK_BYTE_PTR data, CK_ULONG dataLength, CK_BYTE_PTR signature,
+             CK_ULONG_PTR signatureLength) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!session->sign.active)
+            return CKR_OPERATION_NOT_INITIALIZED;
+        if ((!data && dataLength) || !signatureLength || session->sign.multipart) {
+            session->sign = {};
+            return CKR_ARGUMENTS_BAD;
+        }
+        session->sign.data.assign(data, data + dataLength);
+        return finishSignature(state, *session, token, signature, signatureLength);
+    });
+}
+
+CK_RV C_SignUpdate(CK_SESSION_HANDLE handle, CK_BYTE_PTR part, CK_ULONG partLength) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!session->sign.active)
+            return CKR_OPERATION_NOT_INITIALIZED;
+        if (!part && partLength) {
+            session->sign = {};
+            return CKR_ARGUMENTS_BAD;
+        }
+        session->sign.multipart = true;
+        session->sign.data.insert(session->sign.data.end(), part, part + partLength);
+        return CKR_OK;
+    });
+}
+
+CK_RV C_SignFinal(CK_SESSION_HANDLE handle, CK_BYTE_PTR signature, CK_ULONG_PTR signatureLength) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!session->sign.active)
+            return CKR_OPERATION_NOT_INITIALIZED;
+        if (!signatureLength) {
+            session->sign = {};
+            return CKR_ARGUMENTS_BAD;
+        }
+        return finishSignature(state, *session, token, signature, signatureLength);
+    });
+}
+
+CK_RV C_SeedRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR seed, CK_ULONG seedLength) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!seed && seedLength)
+            return CKR_ARGUMENTS_BAD;
+        // The token's generator seeds itself; a caller's seed is mixed in and never weakens it.
+        RAND_add(seed, int(seedLength), 0);
+        return CKR_OK;
+    });
+}
+
+CK_RV C_GenerateRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR data, CK_ULONG length) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!data && length)
+            return CKR_ARGUMENTS_BAD;
+        return length == 0 || RAND_bytes(data, int(length)) == 1 ? CKR_OK : CKR_FUNCTION_FAILED;
+    });
+}
+
+} // namespace vtoken::pkcs11

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "vtoken/TokenRecord.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace vtoken {
+
+// The store could not be opened, read or written: a damaged file, a full disk, a lock held too long.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct StoredObject {
+    int64_t id = 0;
+    int64_t tokenId = 0;
+    std::vector<uint8_t> attributes; // serialized AttributeSet
+};
+
+// The virtual tokens of one user, in an SQLite file that every process using them shares: the program through the
+// PKCS#11 module, the vtoken command, the tests. Every change runs in one transaction, so a process killed midway
+// leaves a token as it was before or after, never half-written.
+class Store {
+public:
+    static constexpr int SectorSize = 2048;
+
+    // $VTOKEN_HOME/vtoken.db, else ~/.local/share/vtoken/vtoken.db; StoreError when neither is known.
+    static std::string defaultPath();
+
+    // Opens the store, creating it (mode 0600, with its folder) when missing. Throws StoreError.
+    explicit Store(const std::string& path = defaultPath());
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Runs work inside one write transaction; an exception rolls everything back and propagates.
+    void transaction(const std::function<void()>& work);
+
+    std::vector<TokenRecord> tokens();
+    std::optional<TokenRecord> token(int64_t id);
+    std::optional<TokenRecord> tokenBySerial(const std::string& serial);
+    int64_t insertToken(const TokenRecord& token);
+    void updateToken(const TokenRecord& token);
+    void deleteToken(int64_t id); // with its objects and CD-ROM content
+
+    std::vector<StoredObject> objects(int64_t tokenId);
+    std::optional<StoredObject> object(int64_t id);
+    int64_t insertObject(int64_t tokenId, const std::vector<uint8_t>& attributes);
+    void updateObject(int64_t id, const std::vector<uint8_t>& attributes);
+    void deleteObject(int64_t id);
+    void deleteObjects(int64_t tokenId);
+    // Bytes the token's objects take: their attribute records.
+    int64_t usedMemory(int64_t tokenId);
+
+    // Sectors never written read as zeros; at most 4096 sectors per read.
+    void writeSectors(int64_t tokenId, int64_t first, const std::vector<uint8_t>& data);
+    std::vector<uint8_t> readSectors(int64_t tokenId, int64_t first, int64_t count);
+    void clearCdrom(int64_t tokenId);
+
+    // Grows with every plug, unplug, creation and removal of a token: what slot-event waiters watch.
+    int64_t slotEventCounter();
+
+private:
+    void execute(const char* sql);
+    void bumpSlotEvents();
+
+    sqlite3* m_db = nullptr;
+    int m_transactionDepth = 0;
+};
+
+} // namespace vtoken

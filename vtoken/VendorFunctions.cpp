@@ -1,0 +1,173 @@
+// The vendor extension: what a token manager needs beyond plain PKCS#11.
+#include "tokenlib/VendorExtension.h"
+#include "vtoken/ModuleState.h"
+#include "vtoken/PinHash.h"
+
+#include <cstring>
+
+namespace vtoken {
+namespace {
+
+std::string fieldText(const CK_UTF8CHAR* field, size_t size) {
+    const auto* text = reinterpret_cast<const char*>(field);
+    return std::string(text, strnlen(text, size));
+}
+
+bool inRange(CK_ULONG value, CK_ULONG low, CK_ULONG high) {
+    return value >= low && value <= high;
+}
+
+CK_RV GetPinState(CK_SLOT_ID slot, CK_USER_TYPE user, VX_PIN_STATE* state) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        if (!state || (user != CKU_USER && user != CKU_SO))
+            return CKR_ARGUMENTS_BAD;
+        TokenRecord token;
+        if (const CK_RV rv = presentToken(module, slot, token); rv != CKR_OK)
+            return rv;
+        const PinRecord& pin = user == CKU_SO ? token.soPin : token.userPin;
+        state->remaining = CK_ULONG(std::max(0, pin.retryLeft));
+        state->maximum = CK_ULONG(pin.retryMax);
+        state->locked = pin.locked() ? CK_TRUE : CK_FALSE;
+        return CKR_OK;
+    });
+}
+
+CK_RV SetTokenLabel(CK_SESSION_HANDLE handle, const CK_UTF8CHAR* label, CK_ULONG labelLength) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(module, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (!label || labelLength == 0 || labelLength > 32)
+            return CKR_ARGUMENTS_BAD;
+        if (loggedIn(module, session->slot) == NobodyLoggedIn)
+            return CKR_USER_NOT_LOGGED_IN;
+        module.store->transaction([&] {
+            token = *module.store->token(token.id);
+            token.label.assign(reinterpret_cast<const char*>(label), labelLength);
+            module.store->updateToken(token);
+        });
+        return CKR_OK;
+    });
+}
+
+CK_RV FormatToken(CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG currentSoPinLength,
+                  const VX_FORMAT_PARAMS* params) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        if (!params || (!currentSoPin && currentSoPinLength))
+            return CKR_ARGUMENTS_BAD;
+        TokenRecord token;
+        if (const CK_RV rv = presentToken(module, slot, token); rv != CKR_OK)
+            return rv;
+        const std::string label = fieldText(params->label, sizeof params->label);
+        const std::string soPin = fieldText(params->soPin, sizeof params->soPin);
+        const std::string userPin = fieldText(params->userPin, sizeof params->userPin);
+        if (label.size() > 32 || !inRange(params->userPinRetries, 1, 15) || !inRange(params->soPinRetries, 1, 15) ||
+            !inRange(params->userPinMinLength, 1, 32) ||
+            !inRange(params->userPinMaxLength, params->userPinMinLength, 32) ||
+            !inRange(params->soPinMinLength, 1, 32) || !inRange(params->soPinMaxLength, params->soPinMinLength, 32))
+            return CKR_ARGUMENTS_BAD;
+        if (!inRange(userPin.size(), params->userPinMinLength, params->userPinMaxLength) ||
+            !inRange(soPin.size(), params->soPinMinLength, params->soPinMaxLength))
+            return CKR_PIN_LEN_RANGE;
+        CK_RV rv = CKR_OK;
+        module.store->transaction([&] {
+            token = *module.store->token(int64_t(slot));
+            // The SO PIN is checked before anything is wiped, and a wrong one counts.
+            if (token.initialized) {
+                rv = verifyTokenPin(*module.store, token, &TokenRecord::soPin,
+                                    {reinterpret_cast<const char*>(currentSoPin), currentSoPinLength});
+                if (rv != CKR_OK)
+                    return;
+            }
+            module.store->deleteObjects(token.id);
+            token.label = label;
+            token.manufacturer = fieldText(params->manufacturer, sizeof params->manufacturer);
+            token.issuer = fieldText(params->issuer, sizeof params->issuer);
+            token.userPin = {hashPin(userPin), int(params->userPinMinLength), int(params->userPinMaxLength),
+                             int(params->userPinRetries), int(params->userPinRetries)};
+            token.soPin = {hashPin(soPin), int(params->soPinMinLength), int(params->soPinMaxLength),
+                           int(params->soPinRetries), int(params->soPinRetries)};
+            token.initialized = true;
+            module.store->updateToken(token);
+        });
+        if (rv == CKR_OK) {
+            module.logins.erase(slot);
+            std::erase_if(module.sessionObjects, [slot](const auto& entry) { return entry.second.slot == slot; });
+        }
+        return rv;
+    });
+}
+
+CK_RV GetCdromInfo(CK_SLOT_ID slot, CK_ULONG* sectorCount) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        if (!sectorCount)
+            return CKR_ARGUMENTS_BAD;
+        TokenRecord token;
+        if (const CK_RV rv = presentToken(module, slot, token); rv != CKR_OK)
+            return rv;
+        *sectorCount = CK_ULONG(token.cdromSectors);
+        return CKR_OK;
+    });
+}
+
+CK_RV WriteCdromSectors(CK_SESSION_HANDLE handle, CK_ULONG first, CK_ULONG count, const CK_BYTE* data) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(module, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (loggedIn(module, session->slot) != CKU_USER)
+            return CKR_USER_NOT_LOGGED_IN;
+        if ((!data && count) || first > CK_ULONG(token.cdromSectors) || count > CK_ULONG(token.cdromSectors) - first)
+            return CKR_ARGUMENTS_BAD;
+        module.store->writeSectors(token.id, int64_t(first),
+                                   std::vector<uint8_t>(data, data + count * Store::SectorSize));
+        return CKR_OK;
+    });
+}
+
+CK_RV BiometricLogin(CK_SESSION_HANDLE handle, CK_USER_TYPE user) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(module, handle, session, token); rv != CKR_OK)
+            return rv;
+        if (user != CKU_USER && user != CKU_SO)
+            return CKR_USER_TYPE_INVALID;
+        const CK_USER_TYPE current = loggedIn(module, session->slot);
+        if (current == user)
+            return CKR_USER_ALREADY_LOGGED_IN;
+        if (current != NobodyLoggedIn)
+            return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
+        return loginByFinger(module, *session, token, user);
+    });
+}
+
+const VX_VENDOR_EXTENSION Extension = {
+    {VX_VENDOR_EXTENSION_VERSION_MAJOR, VX_VENDOR_EXTENSION_VERSION_MINOR},
+    GetPinState,
+    SetTokenLabel,
+    FormatToken,
+    GetCdromInfo,
+    WriteCdromSectors,
+    BiometricLogin,
+};
+
+} // namespace
+
+CK_RV loginByFinger(ModuleState&, const Session&, const TokenRecord& token, CK_USER_TYPE) {
+    if (token.sensor == SensorKind::None)
+        return CKR_FUNCTION_NOT_SUPPORTED;
+    // The sensor answers once the biometric side of the token exists; until then no finger is known to it.
+    return VX_CKR_FINGER_NOT_ENROLLED;
+}
+
+} // namespace vtoken
+
+extern "C" __attribute__((visibility("default"))) CK_RV VX_GetVendorExtension(const VX_VENDOR_EXTENSION** extension) {
+    if (!extension)
+        return CKR_ARGUMENTS_BAD;
+    *extension = &vtoken::Extension;
+    return CKR_OK;
+}
