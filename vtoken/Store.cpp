@@ -246,6 +246,8 @@ Store::Store(const std::string& path) {
             execute(Schema);
             execute(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
         });
+        if (sqlite3_prepare_v2(m_db, "PRAGMA data_version", -1, &m_dataVersion, nullptr) != SQLITE_OK)
+            throw StoreError(std::string("store: ") + sqlite3_errmsg(m_db));
     } catch (...) {
         sqlite3_close(m_db);
         throw;
@@ -253,7 +255,25 @@ Store::Store(const std::string& path) {
 }
 
 Store::~Store() {
+    sqlite3_finalize(m_dataVersion);
     sqlite3_close(m_db);
+}
+
+void Store::checkCache() {
+    const bool read = sqlite3_step(m_dataVersion) == SQLITE_ROW;
+    const int64_t version = read ? sqlite3_column_int64(m_dataVersion, 0) : -1;
+    // Reset at once: a statement left active would pin this connection to an old snapshot.
+    sqlite3_reset(m_dataVersion);
+    if (!read || version != m_cachedVersion) {
+        forgetCache();
+        m_cachedVersion = version;
+    }
+}
+
+void Store::forgetCache() {
+    m_tokenCache.clear();
+    m_objectListCache.clear();
+    m_objectCache.clear();
 }
 
 void Store::execute(const char* sql) {
@@ -272,6 +292,7 @@ void Store::transaction(const std::function<void()>& work) {
     }
     execute("BEGIN IMMEDIATE");
     ++m_transactionDepth;
+    checkCache();
     try {
         work();
         --m_transactionDepth;
@@ -279,6 +300,7 @@ void Store::transaction(const std::function<void()>& work) {
     } catch (...) {
         m_transactionDepth = 0;
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        forgetCache(); // it may hold what was just rolled back
         throw;
     }
 }
@@ -292,11 +314,14 @@ std::vector<TokenRecord> Store::tokens() {
 }
 
 std::optional<TokenRecord> Store::token(int64_t id) {
+    checkCache();
+    if (const auto cached = m_tokenCache.find(id); cached != m_tokenCache.end())
+        return cached->second;
     Statement query(m_db, std::string("SELECT ") + TokenColumns + " FROM token WHERE id = ?");
     query.bind(1, id);
     if (!query.step())
         return std::nullopt;
-    return readToken(query);
+    return m_tokenCache[id] = readToken(query);
 }
 
 std::optional<TokenRecord> Store::tokenBySerial(const std::string& serial) {
@@ -308,6 +333,7 @@ std::optional<TokenRecord> Store::tokenBySerial(const std::string& serial) {
 }
 
 int64_t Store::insertToken(const TokenRecord& token) {
+    forgetCache();
     int64_t id = 0;
     transaction([&] {
         const std::string columns = std::string(TokenColumns).substr(4); // without "id, "
@@ -338,12 +364,14 @@ void Store::updateToken(const TokenRecord& token) {
         Statement update(m_db, "UPDATE token SET " + assignments + " WHERE id = ?");
         update.bind(bindToken(update, token), token.id);
         update.step();
+        forgetCache();
         if (before->plugged != token.plugged)
             bumpSlotEvents();
     });
 }
 
 void Store::deleteToken(int64_t id) {
+    forgetCache();
     transaction([&] {
         Statement remove(m_db, "DELETE FROM token WHERE id = ?");
         remove.bind(1, id).step();
@@ -352,39 +380,51 @@ void Store::deleteToken(int64_t id) {
 }
 
 std::vector<StoredObject> Store::objects(int64_t tokenId) {
+    checkCache();
+    if (const auto cached = m_objectListCache.find(tokenId); cached != m_objectListCache.end())
+        return cached->second;
     Statement query(m_db, "SELECT id, token_id, attributes FROM object WHERE token_id = ? ORDER BY id");
     query.bind(1, tokenId);
     std::vector<StoredObject> found;
     while (query.step())
         found.push_back({query.integer(0), query.integer(1), query.blob(2)});
-    return found;
+    for (const StoredObject& object : found)
+        m_objectCache[object.id] = object;
+    return m_objectListCache[tokenId] = found;
 }
 
 std::optional<StoredObject> Store::object(int64_t id) {
+    checkCache();
+    if (const auto cached = m_objectCache.find(id); cached != m_objectCache.end())
+        return cached->second;
     Statement query(m_db, "SELECT id, token_id, attributes FROM object WHERE id = ?");
     query.bind(1, id);
     if (!query.step())
         return std::nullopt;
-    return StoredObject{query.integer(0), query.integer(1), query.blob(2)};
+    return m_objectCache[id] = StoredObject{query.integer(0), query.integer(1), query.blob(2)};
 }
 
 int64_t Store::insertObject(int64_t tokenId, const std::vector<uint8_t>& attributes) {
+    forgetCache();
     Statement insert(m_db, "INSERT INTO object (token_id, attributes) VALUES (?, ?)");
     insert.bind(1, tokenId).bind(2, attributes).step();
     return sqlite3_last_insert_rowid(m_db);
 }
 
 void Store::updateObject(int64_t id, const std::vector<uint8_t>& attributes) {
+    forgetCache();
     Statement update(m_db, "UPDATE object SET attributes = ? WHERE id = ?");
     update.bind(1, attributes).bind(2, id).step();
 }
 
 void Store::deleteObject(int64_t id) {
+    forgetCache();
     Statement remove(m_db, "DELETE FROM object WHERE id = ?");
     remove.bind(1, id).step();
 }
 
 void Store::deleteObjects(int64_t tokenId) {
+    forgetCache();
     Statement remove(m_db, "DELETE FROM object WHERE token_id = ?");
     remove.bind(1, tokenId).step();
 }

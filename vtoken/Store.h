@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vtoken {
 
@@ -71,9 +73,20 @@ public:
 private:
     void execute(const char* sql);
     void bumpSlotEvents();
+    // Drops what was read once another connection has committed since.
+    void checkCache();
+    void forgetCache();
 
     sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_dataVersion = nullptr;
     int m_transactionDepth = 0;
+
+    // What this connection has read, kept while no other connection commits and this one writes nothing: a
+    // client listing a token calls for the same token and objects hundreds of times.
+    int64_t m_cachedVersion = -1;
+    std::map<int64_t, TokenRecord> m_tokenCache;
+    std::map<int64_t, std::vector<StoredObject>> m_objectListCache;
+    std::map<int64_t, StoredObject> m_objectCache;
 };
 
 } // namespace vtoken

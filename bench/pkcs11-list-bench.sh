@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# `pkcs11-tool -O` (log in, list every object) on a token holding 130 certificates with their key pairs, on the
+# virtual token and on SoftHSM2 with the same content, as whole processes. Prints the medians and their ratio;
+# the virtual token should be no slower than SoftHSM2.
+#   bench/pkcs11-list-bench.sh [runs]      (after scripts/setup)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs="${1:-15}"
+vtoken="$PWD/build/bin/vtoken"
+module="$PWD/build/bin/libvtoken-pkcs11.so"
+softhsm=/usr/lib/softhsm/libsofthsm2.so
+pin=12345678
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+export VTOKEN_HOME="$work/vtoken"
+"$vtoken" create --serial VXBENCH000000001 --user-pin "$pin" --memory 16777216 --plugged >/dev/null
+
+export SOFTHSM2_CONF="$work/softhsm2.conf"
+mkdir -p "$work/softhsm"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/softhsm" >"$SOFTHSM2_CONF"
+softhsm2-util --init-token --free --label bench --pin "$pin" --so-pin 87654321 >/dev/null
+
+echo "writing 130 certificates with their key pairs to both tokens..."
+for i in $(seq 1 130); do
+    id=$(printf '%04x' "$i")
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" \
+        -subj "/CN=Bench user $i/O=Bank" -days 365 2>/dev/null
+    openssl x509 -in "$work/cert.pem" -outform der -out "$work/cert.der"
+    openssl pkey -in "$work/key.pem" -outform der -out "$work/key.der"
+    openssl pkey -in "$work/key.pem" -pubout -outform der -out "$work/pub.der"
+    for target in "$module" "$softhsm"; do
+        for kind in cert:cert.der privkey:key.der pubkey:pub.der; do
+            pkcs11-tool --module "$target" --login --pin "$pin" --write-object "$work/${kind#*:}" \
+                --type "${kind%%:*}" --id "$id" --label "container $i" >/dev/null 2>&1
+        done
+    done
+done
+
+median() { # median of the run times of a command, in milliseconds
+    local times=()
+    for _ in $(seq 1 "$runs"); do
+        local start end
+        start=$(date +%s%N)
+        "$@" >/dev/null 2>&1
+        end=$(date +%s%N)
+        times+=($(((end - start) / 1000000)))
+    done
+    printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
+}
+
+count() { pkcs11-tool --module "$1" --login --pin "$pin" -O 2>/dev/null | grep -c 'Object;'; }
+echo "objects listed: virtual token $(count "$module"), SoftHSM2 $(count "$softhsm")"
+virtual=$(median pkcs11-tool --module "$module" --login --pin "$pin" -O)
+reference=$(median pkcs11-tool --module "$softhsm" --login --pin "$pin" -O)
+echo "pkcs11-tool -O, median of $runs runs: virtual token ${virtual} ms, SoftHSM2 ${reference} ms"
+awk -v v="$virtual" -v r="$reference" 'BEGIN { printf "ratio virtual/SoftHSM2: %.2f\n", v / r }'
