@@ -8,6 +8,13 @@ vtoken="$1"
 module="$2"
 command -v pkcs11-tool >/dev/null || { echo "pkcs11-tool is not installed"; exit 77; }
 
+# A module built with AddressSanitizer needs its runtime loaded first in a client that was built without it.
+runtime="$(ldd "$module" | awk '/libasan|libubsan/ { printf "%s ", $3 }')"
+if [ -n "$runtime" ]; then
+    export LD_PRELOAD="$runtime"
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" # pkcs11-tool's own leaks are not ours
+fi
+
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export VTOKEN_HOME="$work/store"
