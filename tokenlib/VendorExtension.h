@@ -53,9 +53,9 @@ typedef struct VX_VENDOR_EXTENSION {
     /* The retry state of the user PIN (CKU_USER) or the SO PIN (CKU_SO). */
     CK_RV (*GetPinState)(CK_SLOT_ID slot, CK_USER_TYPE user, VX_PIN_STATE* state);
 
-    /* Renames the token and keeps everything on it. The session must be logged in (user or SO).
-     * CKR_ARGUMENTS_BAD for an empty label or one longer than 32 bytes. */
-    CK_RV (*SetTokenLabel)(CK_SESSION_HANDLE session, const CK_UTF8CHAR* label, CK_ULONG labelLength);
+    /* Renames the token and keeps everything on it. Like the label printed on a case, it needs no PIN: a token
+     * manager renames tokens for their holders. CKR_ARGUMENTS_BAD for an empty label or one over 32 bytes. */
+    CK_RV (*SetTokenLabel)(CK_SLOT_ID slot, const CK_UTF8CHAR* label, CK_ULONG labelLength);
 
     /* Wipes every object and writes the parameters. The current SO PIN is checked first, and counts a retry when
      * wrong, unless the token has never been initialized. Sessions of the calling application on the token stay

@@ -32,18 +32,15 @@ CK_RV GetPinState(CK_SLOT_ID slot, CK_USER_TYPE user, VX_PIN_STATE* state) {
     });
 }
 
-CK_RV SetTokenLabel(CK_SESSION_HANDLE handle, const CK_UTF8CHAR* label, CK_ULONG labelLength) {
+CK_RV SetTokenLabel(CK_SLOT_ID slot, const CK_UTF8CHAR* label, CK_ULONG labelLength) {
     return guarded([&](ModuleState& module) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(module, handle, session, token); rv != CKR_OK)
-            return rv;
         if (!label || labelLength == 0 || labelLength > 32)
             return CKR_ARGUMENTS_BAD;
-        if (loggedIn(module, session->slot) == NobodyLoggedIn)
-            return CKR_USER_NOT_LOGGED_IN;
+        TokenRecord token;
+        if (const CK_RV rv = presentToken(module, slot, token); rv != CKR_OK)
+            return rv;
         module.store->transaction([&] {
-            token = *module.store->token(token.id);
+            token = *module.store->token(int64_t(slot));
             token.label.assign(reinterpret_cast<const char*>(label), labelLength);
             module.store->updateToken(token);
         });

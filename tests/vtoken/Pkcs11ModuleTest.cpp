@@ -479,11 +479,11 @@ private Q_SLOTS:
     void vendorLabelChangeKeepsTheContent() {
         const CK_SESSION_HANDLE session = open();
         createData(session, false, "kept");
-        QCOMPARE(m_extension->SetTokenLabel(session, text("新名字"), 9), CKR_USER_NOT_LOGGED_IN);
-        QCOMPARE(login(session, "12345678"), CKR_OK);
-        QCOMPARE(m_extension->SetTokenLabel(session, text(""), 0), CKR_ARGUMENTS_BAD);
-        QCOMPARE(m_extension->SetTokenLabel(session, text("123456789012345678901234567890123"), 33), CKR_ARGUMENTS_BAD);
-        QCOMPARE(m_extension->SetTokenLabel(session, text("新名字"), 9), CKR_OK);
+        QCOMPARE(m_extension->SetTokenLabel(m_slot, text(""), 0), CKR_ARGUMENTS_BAD);
+        QCOMPARE(m_extension->SetTokenLabel(m_slot, text("123456789012345678901234567890123"), 33),
+                 CKR_ARGUMENTS_BAD);
+        QCOMPARE(m_extension->SetTokenLabel(999, text("x"), 1), CKR_SLOT_ID_INVALID);
+        QCOMPARE(m_extension->SetTokenLabel(m_slot, text("新名字"), 9), CKR_OK); // no PIN needed
         QCOMPARE(m_store->token(int64_t(m_slot))->label, std::string("新名字"));
         QCOMPARE(countObjects(session), 1UL);
     }
