@@ -60,7 +60,7 @@ typedef struct VX_VENDOR_EXTENSION {
     /* Wipes every object and writes the parameters. The current SO PIN is checked first, and counts a retry when
      * wrong, unless the token has never been initialized. Sessions of the calling application on the token stay
      * open and are logged out. CKR_PIN_LEN_RANGE when a new PIN does not fit its own limits. */
-    CK_RV (*FormatToken)
+    CK_RV(*FormatToken)
     (CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG currentSoPinLength, const VX_FORMAT_PARAMS* params);
 
     /* The size of the CD-ROM partition in 2048-byte sectors; 0 when the token has none. */

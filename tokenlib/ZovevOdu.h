@@ -45,7 +45,8 @@ extern "C" {
 #define ZV_ERR_CERT_INVALID (ZV_ERR_BASE + 18)     /* the bytes are not an X.509 certificate */
 #define ZV_ERR_KEY_UNSUPPORTED (ZV_ERR_BASE + 19)  /* a key type or curve the token does not take */
 #define ZV_ERR_CERT_STORE (ZV_ERR_BASE + 20)       /* the user's certificate database refused the certificate */
-#define ZV_ERR_NO_TOKEN (ZV_ERR_BASE + 21)         /* token_find found no token */
+#define ZV_ERR_KEY_IN_CONTAINER (ZV_ERR_BASE + 21) /* the key is in the container already, for the other usage */
+#define ZV_ERR_KEY_MISMATCH (ZV_ERR_BASE + 22)     /* a certificate alone for a usage whose keys are not its own */
 
 /* Library and discovery. init_pkcs11_ex's first three arguments name the product; this library accepts any
  * values, records none of them, and opens the module exactly as init_pkcs11 does. */
@@ -58,9 +59,8 @@ int32_t token_find(char* buffer, int32_t* count);
 int32_t token_connect(int32_t index);
 int32_t token_get_info_ex(int32_t index, char serial[33], char label[129], char manufacturer[65], char model[65],
                           int32_t* maxPinLength, int32_t* minPinLength, int32_t* maxSoPinLength,
-                          int32_t* minSoPinLength, int32_t* totalMemory, int32_t* freeMemory,
-                          int32_t* hardwareVersion, int32_t* firmwareVersion, int32_t* initialized,
-                          int32_t* sensorKind);
+                          int32_t* minSoPinLength, int32_t* totalMemory, int32_t* freeMemory, int32_t* hardwareVersion,
+                          int32_t* firmwareVersion, int32_t* initialized, int32_t* sensorKind);
 int32_t token_reload_all_objects(int32_t index);
 
 /* PINs and label. remaining receives the tries left after a failed login (0 = locked). pinType: 1 user, 0 SO.
@@ -111,8 +111,7 @@ int32_t helper_get_cert_info2(const uint8_t* certificate, int32_t certificateLen
 /* Shows the certificate in the viewer the program registered; ZV_ERR_NOT_SUPPORTED without one. */
 int32_t helper_show_cert_ui(void* owner, const uint8_t* certificate, int32_t certificateLength);
 /* storeName: UTF-16 "ROOT" (trusted as a CA) or "CA" (kept without trust). */
-int32_t helper_add_root_cert_to_store(const uint16_t* storeName, const uint8_t* certificate,
-                                      int32_t certificateLength);
+int32_t helper_add_root_cert_to_store(const uint16_t* storeName, const uint8_t* certificate, int32_t certificateLength);
 
 /* The program's certificate viewer, which helper_show_cert_ui calls on the caller's thread with the caller's
  * owner window. A null viewer unregisters. */

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vtoken/Secret.h"
+#include "tokenlib/Secret.h"
 
 #include <cstdint>
 #include <map>
@@ -13,6 +13,8 @@
 #include <vector>
 
 namespace vtoken {
+
+using secrets::Secret;
 
 // The command line is wrong: exit code 2.
 class UsageError : public std::runtime_error {

@@ -1,5 +1,6 @@
 #include "vtoken/TokenCommands.h"
 
+#include "vtoken/DemoContent.h"
 #include "vtoken/PinHash.h"
 
 #include <openssl/rand.h>
@@ -178,7 +179,11 @@ int createCommand(const Arguments& arguments) {
     else if (arguments.secret("--user-pin"))
         throw UsageError("--user-pin: an uninitialized token has no user PIN");
     token.soPin.hash = hashNewPin(arguments.secret("--so-pin"), FactorySoPin, token.soPin, "--so-pin", "SO");
-    if (arguments.has("--plugged")) {
+    const bool demo = arguments.has("--demo");
+    if (demo && !token.initialized)
+        throw UsageError("--demo: an uninitialized token cannot hold content");
+    // The demo content goes in through the PKCS#11 module, which serves plugged tokens only.
+    if (arguments.has("--plugged") || demo) {
         token.plugged = true;
         token.plugCount = 1;
     }
@@ -199,6 +204,22 @@ int createCommand(const Arguments& arguments) {
         }
         token.id = store->insertToken(token);
     });
+    if (demo) {
+        const Secret* pin = arguments.secret("--user-pin");
+        try {
+            fillDemoContent(token.serial, pin ? pin->view() : FactoryUserPin);
+        } catch (...) {
+            store->deleteToken(token.id); // no half-filled token is left behind
+            throw;
+        }
+        if (!arguments.has("--plugged")) {
+            store->transaction([&] {
+                TokenRecord filled = requireToken(*store, token.serial);
+                filled.plugged = false;
+                store->updateToken(filled);
+            });
+        }
+    }
     std::printf("%s\n", token.serial.c_str());
     return 0;
 }
@@ -376,7 +397,7 @@ constexpr OptionSpec CreateOptions[] = {
     {"--cdrom-sectors", OptionSpec::Value},  {"--memory", OptionSpec::Value},
     {"--manufacturer", OptionSpec::Value},   {"--model", OptionSpec::Value},
     {"--hardware", OptionSpec::Value},       {"--firmware", OptionSpec::Value},
-    {"--plugged", OptionSpec::Flag},
+    {"--plugged", OptionSpec::Flag},         {"--demo", OptionSpec::Flag},
 };
 
 constexpr OptionSpec SetOptions[] = {
@@ -418,6 +439,7 @@ Creates a virtual token and prints its serial. PINs are kept only as salted hash
   --hardware M.m        hardware version (default 1.0)
   --firmware M.m        firmware version (default 1.0)
   --plugged             plug the token in at once
+  --demo                fill the token with demo containers, keys and certificates of a demo CA
 )";
 
 constexpr std::string_view ListHelp = R"(Usage: vtoken list

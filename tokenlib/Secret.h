@@ -6,9 +6,9 @@
 #include <memory>
 #include <string_view>
 
-namespace vtoken {
+namespace secrets {
 
-// A PIN held by the command between reading it and hashing it. It wipes itself when it goes, and it cannot be
+// A PIN or password held only as long as it is needed. It wipes itself when it goes, and it cannot be
 // copied, so no stray copy outlives the wipe. A move hands the one buffer over, leaving nothing behind.
 class Secret {
 public:
@@ -33,4 +33,4 @@ private:
     std::unique_ptr<char[]> m_data;
 };
 
-} // namespace vtoken
+} // namespace secrets

@@ -1,0 +1,346 @@
+#include "TestCertificates.h"
+#include "tokenlib/ZovevOdu.h"
+
+#include <openssl/pem.h>
+#include <p11-kit/pkcs11.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+
+// The token-management library on a real PKCS#11 module: the virtual token, or SoftHSM2 (a token that other
+// people wrote, without the vendor extension). ZV_TEST_BACKEND chooses; the same suite runs on both, and what
+// only the extension can do is checked to work on one and to say "not supported" on the other.
+class TokenLibraryTest : public QObject {
+    Q_OBJECT
+
+    bool m_virtual = true;
+    QString m_module;
+    std::unique_ptr<QTemporaryDir> m_home;
+
+    static QByteArray run(const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            qFatal("%s failed: %s", qPrintable(program), process.readAll().constData());
+        return process.readAll();
+    }
+
+    QString writeFile(const QString& name, const QByteArray& content) {
+        const QString path = m_home->filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write(content);
+        return path;
+    }
+
+    std::string containerList() {
+        char buffer[8193] = {};
+        int32_t length = 8192;
+        if (container_load_all(0, buffer, &length) != ZV_OK)
+            return "<failed>";
+        return std::string(buffer, size_t(length));
+    }
+
+    int32_t importPkcs12(const testcerts::KeyPair& pair, const char* container, int usage) {
+        const QString path = writeFile(QStringLiteral("import.p12"), testcerts::pkcs12(pair, "secret"));
+        int32_t count = 0;
+        if (const int32_t rv = pkcs12_file_parse(QFile::encodeName(path).constData(), "secret", &count); rv != ZV_OK)
+            return rv;
+        return pkcs12_import_certificate(0, container, usage, 0);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_virtual = qEnvironmentVariable("ZV_TEST_BACKEND", QStringLiteral("vtoken")) == QLatin1String("vtoken");
+        m_module = m_virtual
+                       ? QStringLiteral(VTOKEN_MODULE)
+                       : qEnvironmentVariable("ZV_TEST_SOFTHSM", QStringLiteral("/usr/lib/softhsm/libsofthsm2.so"));
+        if (!QFile::exists(m_module))
+            QSKIP("SoftHSM2 is not installed");
+    }
+
+    void init() {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("HOME", QFile::encodeName(m_home->path()));
+        if (m_virtual) {
+            qputenv("VTOKEN_HOME", QFile::encodeName(m_home->path()));
+            run(QStringLiteral(VTOKEN_PROGRAM),
+                {"create", "--serial", "VXLIB00000000001", "--label", "Library test", "--user-pin", "12345678",
+                 "--so-pin", "87654321", "--user-retries", "3", "--cdrom-sectors", "4", "--plugged"});
+        } else {
+            const QString tokens = m_home->filePath(QStringLiteral("softhsm"));
+            QDir().mkpath(tokens);
+            qputenv("SOFTHSM2_CONF", QFile::encodeName(writeFile(QStringLiteral("softhsm2.conf"),
+                                                                 "directories.tokendir = " + tokens.toUtf8() +
+                                                                     "\nobjectstore.backend = file\n")));
+            run(QStringLiteral("softhsm2-util"),
+                {"--init-token", "--free", "--label", "Library test", "--pin", "12345678", "--so-pin", "87654321"});
+        }
+        QCOMPARE(init_pkcs11(QFile::encodeName(m_module).constData()), ZV_OK);
+        char serials[128];
+        int32_t count = 32;
+        QCOMPARE(token_find(serials, &count), ZV_OK);
+        QVERIFY(count >= 1);
+        QCOMPARE(token_connect(0), ZV_OK);
+    }
+
+    void cleanup() { uninit_pkcs11(); }
+
+    void callsBeforeInitAreRefused() {
+        uninit_pkcs11();
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_ERR_NOT_INITIALIZED);
+        QCOMPARE(init_pkcs11("/nonexistent/module.so"), ZV_ERR_MODULE_LOAD);
+        QCOMPARE(init_pkcs11_ex("usb", "oem", "app", QFile::encodeName(m_module).constData()), ZV_OK);
+        QCOMPARE(token_connect(0), ZV_ERR_TOKEN_INDEX); // nothing found yet
+    }
+
+    void tokenFiguresComeFromTheModule() {
+        char serial[33], label[129], manufacturer[65], model[65];
+        int32_t figures[10] = {};
+        QCOMPARE(token_get_info_ex(0, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
+                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
+                                   &figures[9]),
+                 ZV_OK);
+        QCOMPARE(QByteArray(label), QByteArray("Library test"));
+        QCOMPARE(figures[8], 1); // initialized
+        if (m_virtual) {
+            QCOMPARE(QByteArray(serial), QByteArray("VXLIB00000000001"));
+            QCOMPARE(QByteArray(manufacturer), QByteArray("Quorvex"));
+            QCOMPARE(figures[4], 262144);
+            QCOMPARE(figures[6], 0x100); // hardware 1.0
+        } else {
+            QCOMPARE(QByteArray(manufacturer), QByteArray("SoftHSM project"));
+            QCOMPARE(figures[4], 0); // SoftHSM2 cannot tell its memory: unknown, shown as 0
+        }
+        QCOMPARE(token_get_info_ex(5, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
+                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
+                                   &figures[9]),
+                 ZV_ERR_TOKEN_INDEX);
+    }
+
+    void loginReportsTheTriesLeft() {
+        int32_t remaining = 99;
+        QCOMPARE(token_login(0, "00000000", &remaining), int32_t(CKR_PIN_INCORRECT));
+        QCOMPARE(remaining, m_virtual ? 2 : -1); // exact with the extension, unknown without
+        int32_t state[6];
+        QCOMPARE(token_get_pin_state(0, 1, state), ZV_OK);
+        QCOMPARE(state[0], m_virtual ? 2 : -1);
+        QCOMPARE(state[4], 0);
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK); // logging out twice is harmless
+    }
+
+    void pinsChangeAndUnblock() {
+        int32_t remaining = 0;
+        QCOMPARE(token_change_upin(0, "12345678", "24681357"), ZV_OK);
+        QCOMPARE(token_login(0, "24681357", &remaining), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        QCOMPARE(token_set_upin(0, "11111111", "13572468"), int32_t(CKR_PIN_INCORRECT));
+        QCOMPARE(token_set_upin(0, "87654321", "13572468"), ZV_OK);
+        QCOMPARE(token_login(0, "13572468", &remaining), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        QCOMPARE(token_change_sopin(0, "87654321", "55556666"), ZV_OK);
+        QCOMPARE(token_login_so(0, "55556666", &remaining), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+    }
+
+    void containerNamesAndLayout() {
+        QCOMPARE(token_login(0, "12345678", nullptr), ZV_ERR_ARGUMENTS);
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(container_create_new(0, "Main"), ZV_OK);
+        QCOMPARE(container_create_new(0, "Key 1"), ZV_OK);
+        const std::string longest(64, 'n');
+        QCOMPARE(container_create_new(0, longest.c_str()), ZV_OK);
+        QCOMPARE(container_create_new(0, "Main"), ZV_ERR_CONTAINER_EXISTS);
+        QCOMPARE(container_create_new(0, std::string(65, 'n').c_str()), ZV_ERR_CONTAINER_NAME);
+        QCOMPARE(container_create_new(0, "trailing "), ZV_ERR_CONTAINER_NAME);
+        QCOMPARE(container_create_new(0, ""), ZV_ERR_CONTAINER_NAME);
+        QCOMPARE(containerList(), std::string("Main\0Key 1\0", 11) + longest + '\0');
+
+        char small[8];
+        int32_t length = sizeof small;
+        QCOMPARE(container_load_all(0, small, &length), ZV_ERR_BUFFER_TOO_SMALL);
+        QCOMPARE(length, int32_t(11 + 65));
+
+        QCOMPARE(container_delete(0, "Key 1"), ZV_OK);
+        QCOMPARE(container_delete(0, "Key 1"), ZV_ERR_NO_CONTAINER);
+        QCOMPARE(containerList(), std::string("Main\0", 5) + longest + '\0');
+        // Empty containers are listed before login too: their records are public.
+        QCOMPARE(token_logout(0), ZV_OK);
+        QCOMPARE(containerList(), std::string("Main\0", 5) + longest + '\0');
+    }
+
+    void importedPairsAreReadBack() {
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        const testcerts::KeyPair rsa = testcerts::certify(testcerts::rsaKey(), "张三");
+        const testcerts::KeyPair ec = testcerts::certify(testcerts::ecKey(), "Li Si");
+        QCOMPARE(importPkcs12(rsa, "Personal", 1), ZV_OK);
+        QCOMPARE(importPkcs12(ec, "Personal", 2), ZV_OK);
+
+        uint8_t certificate[16384];
+        int32_t length = sizeof certificate;
+        QCOMPARE(container_get_cert(0, "Personal", 1, certificate, &length), ZV_OK);
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(certificate), length), testcerts::der(rsa));
+        int32_t algorithm = 0, bits = 0;
+        uint8_t key[1024];
+        length = sizeof key;
+        QCOMPARE(container_get_pubkey(0, "Personal", 1, &algorithm, &bits, key, &length), ZV_OK);
+        QCOMPARE(algorithm, 1);
+        QCOMPARE(bits, 2048);
+        length = sizeof key;
+        QCOMPARE(container_get_pubkey(0, "Personal", 2, &algorithm, &bits, key, &length), ZV_OK);
+        QCOMPARE(algorithm, 3);
+        QCOMPARE(bits, 256);
+        QCOMPARE(container_get_prikey(0, "Personal", 2, &algorithm, &bits), ZV_OK);
+        QCOMPARE(algorithm, 3);
+        length = 16;
+        QCOMPARE(container_get_cert(0, "Personal", 2, certificate, &length), ZV_ERR_BUFFER_TOO_SMALL);
+        QVERIFY(length > 16);
+
+        // Private keys are out of sight after logout; the certificates are not.
+        QCOMPARE(token_logout(0), ZV_OK);
+        QCOMPARE(container_get_prikey(0, "Personal", 1, &algorithm, &bits), ZV_ERR_NO_OBJECT);
+        length = sizeof certificate;
+        QCOMPARE(container_get_cert(0, "Personal", 2, certificate, &length), ZV_OK);
+
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(container_delete_cert(0, "Personal", 1), ZV_OK);
+        length = sizeof certificate;
+        QCOMPARE(container_get_cert(0, "Personal", 1, certificate, &length), ZV_ERR_NO_OBJECT);
+        QCOMPARE(container_get_prikey(0, "Personal", 1, &algorithm, &bits), ZV_OK); // the keys stay
+        QCOMPARE(container_delete(0, "Personal"), ZV_OK);
+        QCOMPARE(containerList(), std::string());
+    }
+
+    void importRefusesWhatDoesNotFit() {
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(pkcs12_import_certificate(0, "C", 1, 0), ZV_ERR_NO_PARSED_FILE);
+        const testcerts::KeyPair pair = testcerts::certify(testcerts::rsaKey(), "Wang Wu");
+        QCOMPARE(importPkcs12(pair, "C", 1), ZV_OK);
+        QCOMPARE(pkcs12_import_certificate(0, "C", 2, 0), ZV_ERR_KEY_IN_CONTAINER);
+        QCOMPARE(pkcs12_import_certificate(0, "C", 3, 0), ZV_ERR_ARGUMENTS);
+        QCOMPARE(pkcs12_import_certificate(0, "C", 1, 1), ZV_ERR_CERT_INDEX);
+        QCOMPARE(pkcs12_import_certificate(0, "bad name ", 1, 0), ZV_ERR_CONTAINER_NAME);
+        // A certificate alone cannot replace a pair it does not belong to.
+        const testcerts::KeyPair other = testcerts::certify(testcerts::rsaKey(), "Other");
+        const QString path = writeFile(QStringLiteral("other.cer"), testcerts::der(other));
+        QCOMPARE(x509_import_certificate(0, "C", 1, QFile::encodeName(path).constData()), ZV_ERR_KEY_MISMATCH);
+        QCOMPARE(containerList(), std::string("C\0", 2));
+    }
+
+    void objectsOfOtherToolsShowAsContainers() {
+        const testcerts::KeyPair pair = testcerts::certify(testcerts::rsaKey(), "Foreign user");
+        const QString path = writeFile(QStringLiteral("foreign.der"), testcerts::der(pair));
+        run(QStringLiteral("pkcs11-tool"),
+            {"--module", m_module, "--token-label", "Library test", "--login", "--pin", "12345678", "--write-object",
+             path, "--type", "cert", "--id", "a1b2", "--label", "Written elsewhere"});
+        run(QStringLiteral("pkcs11-tool"), {"--module", m_module, "--token-label", "Library test", "--login", "--pin",
+                                            "12345678", "--write-object", path, "--type", "cert", "--id", "c3d4"});
+        // Groups of foreign objects come in the module's object order, which each module chooses.
+        const std::string list = containerList();
+        QVERIFY2(list == std::string("Written elsewhere\0c3d4\0", 23) ||
+                     list == std::string("c3d4\0Written elsewhere\0", 23),
+                 list.c_str());
+        uint8_t certificate[16384];
+        int32_t length = sizeof certificate;
+        QCOMPARE(container_get_cert(0, "Written elsewhere", 1, certificate, &length), ZV_OK);
+    }
+
+    void containersAreSeenByOtherTools() {
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        const testcerts::KeyPair pair = testcerts::certify(testcerts::rsaKey(), "Signer");
+        QCOMPARE(importPkcs12(pair, "Signing container", 2), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        const QByteArray listed =
+            run(QStringLiteral("pkcs11-tool"),
+                {"--module", m_module, "--token-label", "Library test", "--login", "--pin", "12345678", "-O"});
+        QVERIFY2(listed.count("label:      Signing container") == 3, listed.constData());
+        QVERIFY(listed.contains("Usage:      sign"));
+
+        // The imported key signs for other tools, and openssl verifies the signature with the certificate.
+        const QString data = writeFile(QStringLiteral("data.txt"), "payment order 42\n");
+        const QString signature = m_home->filePath(QStringLiteral("data.sig"));
+        run(QStringLiteral("pkcs11-tool"),
+            {"--module", m_module, "--token-label", "Library test", "--login", "--pin", "12345678", "--sign", "-m",
+             "SHA256-RSA-PKCS", "--label", "Signing container", "-i", data, "-o", signature});
+        const QString publicKey = m_home->filePath(QStringLiteral("signer.pub"));
+        {
+            BIO* out = BIO_new_file(QFile::encodeName(publicKey).constData(), "w");
+            PEM_write_bio_PUBKEY(out, pair.key.get());
+            BIO_free(out);
+        }
+        run(QStringLiteral("openssl"), {"dgst", "-sha256", "-verify", publicKey, "-signature", signature, data});
+
+        if (QFile::exists(QStringLiteral("/usr/bin/p11tool"))) {
+            QProcess p11tool;
+            p11tool.start(QStringLiteral("p11tool"), {"--provider", m_module, "--list-all", "--login",
+                                                      "--set-pin=12345678", "pkcs11:token=Library%20test"});
+            QVERIFY(p11tool.waitForFinished(60000));
+            const QByteArray all = p11tool.readAllStandardOutput();
+            QVERIFY2(all.contains("Label: Signing container"), all.constData());
+        }
+    }
+
+    void extensionOnlyFunctions() {
+        char label[64] = "新标签";
+        int32_t remaining = 0;
+        uint8_t sectors[2 * 2048] = {1, 2, 3};
+        if (!m_virtual) {
+            QCOMPARE(token_set_label(0, label), ZV_ERR_NOT_SUPPORTED);
+            uint8_t block[166] = {};
+            QCOMPARE(token_format(0, block), ZV_ERR_NOT_SUPPORTED);
+            QCOMPARE(token_write_sectors(0, 0, 2, sectors), ZV_ERR_NOT_SUPPORTED);
+            return;
+        }
+        QCOMPARE(token_set_label(0, label), ZV_OK);
+        char serial[33], shown[129], manufacturer[65], model[65];
+        int32_t figures[10];
+        QCOMPARE(token_get_info_ex(0, serial, shown, manufacturer, model, &figures[0], &figures[1], &figures[2],
+                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
+                                   &figures[9]),
+                 ZV_OK);
+        QCOMPARE(QByteArray(shown), QByteArray("新标签"));
+
+        QCOMPARE(token_write_sectors(0, 0, 2, sectors), int32_t(CKR_USER_NOT_LOGGED_IN));
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(token_write_sectors(0, 3, 2, sectors), int32_t(CKR_ARGUMENTS_BAD)); // beyond the partition
+        QCOMPARE(token_write_sectors(0, 2, 2, sectors), ZV_OK);
+        QCOMPARE(token_write_sectors(0, -1, 2, sectors), ZV_ERR_ARGUMENTS);
+
+        // A format follows a proven SO PIN; the login in between has ended.
+        QCOMPARE(container_create_new(0, "Gone after the format"), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        QCOMPARE(token_login_so(0, "87654321", &remaining), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        uint8_t block[166] = {};
+        std::memcpy(block, "Formatted", 9);
+        std::memcpy(block + 32, "Quorvex", 7);
+        std::memcpy(block + 64, "Ravuvor", 7);
+        std::memcpy(block + 96, "tavok123", 8);
+        std::memcpy(block + 128, "58203716", 8);
+        const uint8_t limits[6] = {6, 9, 6, 16, 6, 16};
+        std::memcpy(block + 160, limits, 6);
+        QCOMPARE(token_format(0, block), ZV_OK);
+        QCOMPARE(containerList(), std::string());
+        QCOMPARE(token_login(0, "58203716", &remaining), ZV_OK);
+        int32_t state[6];
+        QCOMPARE(token_get_pin_state(0, 0, state), ZV_OK);
+        QCOMPARE(state[1], 9); // the SO PIN's new maximum of tries
+    }
+};
+
+QTEST_GUILESS_MAIN(TokenLibraryTest)
+#include "TokenLibraryTest.moc"

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "tokenlib/CertificateFiles.h"
+#include "tokenlib/ModuleConnection.h"
+#include "tokenlib/ObjectAccess.h"
+#include "tokenlib/Secret.h"
+#include "tokenlib/ZovevOdu.h"
+
+#include <mutex>
+#include <new>
+#include <optional>
+#include <vector>
+
+#define ZV_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace zv {
+
+struct ConnectedToken {
+    CK_SLOT_ID slot = 0;
+    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+    // The SO PIN the last SO login proved, kept for the format that follows it (the caller logs out in between).
+    std::optional<secrets::Secret> provenSoPin;
+};
+
+// What the library keeps between calls: the module, the tokens found and connected, the certificate file last
+// parsed and the program's certificate viewer. One lock guards all of it.
+struct LibraryState {
+    std::mutex mutex;
+    std::unique_ptr<ModuleConnection> module;
+    std::vector<ConnectedToken> tokens;
+    std::optional<CertificateFile> parsedFile;
+    zv_certificate_viewer viewer = nullptr;
+
+    void closeSessions();
+};
+
+LibraryState& libraryState();
+
+// Runs an entry point under the lock; nothing escapes as an exception.
+template <typename Body> int32_t locked(Body&& body) {
+    LibraryState& state = libraryState();
+    std::lock_guard lock(state.mutex);
+    try {
+        return body(state);
+    } catch (const std::bad_alloc&) {
+        return int32_t(CKR_HOST_MEMORY);
+    } catch (...) {
+        return int32_t(CKR_GENERAL_ERROR);
+    }
+}
+
+// The connected token of an index: ZV_ERR_NOT_INITIALIZED before init_pkcs11, ZV_ERR_TOKEN_INDEX when the index
+// was not found or not connected.
+int32_t connectedToken(LibraryState& state, int32_t index, ConnectedToken*& token);
+
+inline ObjectAccess objectsOf(LibraryState& state, const ConnectedToken& token) {
+    return ObjectAccess(state.module->functions(), token.session);
+}
+
+} // namespace zv
