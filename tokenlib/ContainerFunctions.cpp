@@ -37,7 +37,8 @@ int32_t copyOut(const Bytes& value, uint8_t* buffer, int32_t* length) {
         *length = int32_t(value.size());
         return ZV_ERR_BUFFER_TOO_SMALL;
     }
-    std::memcpy(buffer, value.data(), value.size());
+    if (!value.empty())
+        std::memcpy(buffer, value.data(), value.size());
     *length = int32_t(value.size());
     return ZV_OK;
 }

@@ -161,6 +161,24 @@ CK_RV ContainerStore::list(std::vector<Container>& containers) {
 }
 
 CK_RV ContainerStore::find(const std::string& name, Container& container) {
+    // The record's label is normally its name: one search finds it without reading every object of the token.
+    Template pattern;
+    pattern.addUlong(CKA_CLASS, CKO_DATA)
+        .add(CKA_APPLICATION, Application.data(), Application.size())
+        .add(CKA_LABEL, name.data(), name.size());
+    std::vector<CK_OBJECT_HANDLE> labelled;
+    if (const CK_RV rv = m_objects.find(pattern, labelled); rv != CKR_OK)
+        return rv;
+    for (CK_OBJECT_HANDLE object : labelled) {
+        Container candidate;
+        const std::optional<Bytes> value = m_objects.attribute(object, CKA_VALUE);
+        if (value && decodeRecord(*value, candidate) && candidate.name == name) {
+            candidate.record = object;
+            container = std::move(candidate);
+            return CKR_OK;
+        }
+    }
+    // A label another tool changed, or objects without a record.
     std::vector<Container> containers;
     if (const CK_RV rv = list(containers); rv != CKR_OK)
         return rv;

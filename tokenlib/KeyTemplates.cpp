@@ -108,16 +108,6 @@ void commonKeyAttributes(Template& attributes, CK_OBJECT_CLASS objectClass, bool
         .add(CKA_SUBJECT, subject);
 }
 
-int bitsOfCurve(const Bytes& parameters) {
-    const unsigned char* cursor = parameters.data();
-    Object object(d2i_ASN1_OBJECT(nullptr, &cursor, long(parameters.size())));
-    if (!object)
-        return 0;
-    const int nid = OBJ_obj2nid(object.get());
-    std::unique_ptr<EC_GROUP, Deleter<EC_GROUP, EC_GROUP_free>> group(EC_GROUP_new_by_curve_name(nid));
-    return group ? EC_GROUP_get_degree(group.get()) : 0;
-}
-
 Bytes publicKeyInfo(EVP_PKEY* key) {
     const int length = i2d_PUBKEY(key, nullptr);
     if (length <= 0)
@@ -126,6 +116,38 @@ Bytes publicKeyInfo(EVP_PKEY* key) {
     unsigned char* cursor = der.data();
     i2d_PUBKEY(key, &cursor);
     return der;
+}
+
+int curveOf(const Bytes& parameters) {
+    const unsigned char* cursor = parameters.data();
+    Object object(d2i_ASN1_OBJECT(nullptr, &cursor, long(parameters.size())));
+    return object ? OBJ_obj2nid(object.get()) : NID_undef;
+}
+
+int bitsOfCurve(int nid) {
+    std::unique_ptr<EC_GROUP, Deleter<EC_GROUP, EC_GROUP_free>> group(EC_GROUP_new_by_curve_name(nid));
+    return group ? EC_GROUP_get_degree(group.get()) : 0;
+}
+
+// A public key from its parts, for its SubjectPublicKeyInfo.
+Bytes publicKeyInfoFromParts(const char* type, ParamBuilder builder) {
+    Params params(OSSL_PARAM_BLD_to_param(builder.get()));
+    PKeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, type, nullptr));
+    EVP_PKEY* loaded = nullptr;
+    if (!params || !context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
+        EVP_PKEY_fromdata(context.get(), &loaded, EVP_PKEY_PUBLIC_KEY, params.get()) != 1)
+        return {};
+    PKey key(loaded);
+    return publicKeyInfo(key.get());
+}
+
+// The point inside CKA_EC_POINT's DER octet string (some modules store it bare).
+Bytes unwrapPoint(const Bytes& value) {
+    if (value.size() > 2 && value[0] == 0x04 && value[1] < 0x80 && size_t(value[1]) + 2 == value.size())
+        return Bytes(value.begin() + 2, value.end());
+    if (value.size() > 3 && value[0] == 0x04 && value[1] == 0x81 && size_t(value[2]) + 3 == value.size())
+        return Bytes(value.begin() + 3, value.end());
+    return value;
 }
 
 } // namespace
@@ -255,34 +277,34 @@ bool keyFactsOfObject(ObjectAccess& objects, CK_OBJECT_HANDLE key, KeyFacts& fac
     if (!type)
         return false;
     facts = KeyFacts{};
+    ParamBuilder builder(OSSL_PARAM_BLD_new());
     if (*type == CKK_EC) {
         facts.algorithm = 3;
         const std::optional<Bytes> parameters = objects.attribute(key, CKA_EC_PARAMS);
-        facts.bits = parameters ? bitsOfCurve(*parameters) : 0;
+        const int nid = parameters ? curveOf(*parameters) : NID_undef;
+        facts.bits = bitsOfCurve(nid);
+        const std::optional<Bytes> point = objects.attribute(key, CKA_EC_POINT);
+        if (point && nid != NID_undef && builder) {
+            const Bytes raw = unwrapPoint(*point);
+            OSSL_PARAM_BLD_push_utf8_string(builder.get(), OSSL_PKEY_PARAM_GROUP_NAME, OBJ_nid2sn(nid), 0);
+            OSSL_PARAM_BLD_push_octet_string(builder.get(), OSSL_PKEY_PARAM_PUB_KEY, raw.data(), raw.size());
+            facts.publicKeyInfo = publicKeyInfoFromParts("EC", std::move(builder));
+        }
         return true;
     }
     facts.algorithm = 1;
     const std::optional<Bytes> modulus = objects.attribute(key, CKA_MODULUS);
-    if (modulus) {
-        Number value(BN_bin2bn(modulus->data(), int(modulus->size()), nullptr));
-        facts.bits = value ? BN_num_bits(value.get()) : 0;
-        const std::optional<Bytes> exponent = objects.attribute(key, CKA_PUBLIC_EXPONENT);
-        if (exponent && value) {
-            ParamBuilder builder(OSSL_PARAM_BLD_new());
-            Number e(BN_bin2bn(exponent->data(), int(exponent->size()), nullptr));
-            PKeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
-            EVP_PKEY* loaded = nullptr;
-            if (builder && e && context && OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, value.get()) &&
-                OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, e.get())) {
-                Params params(OSSL_PARAM_BLD_to_param(builder.get()));
-                if (params && EVP_PKEY_fromdata_init(context.get()) == 1 &&
-                    EVP_PKEY_fromdata(context.get(), &loaded, EVP_PKEY_PUBLIC_KEY, params.get()) == 1) {
-                    PKey publicKey(loaded);
-                    facts.publicKeyInfo = publicKeyInfo(publicKey.get());
-                }
-            }
-        }
-    }
+    if (!modulus)
+        return true;
+    Number n(BN_bin2bn(modulus->data(), int(modulus->size()), nullptr));
+    facts.bits = n ? BN_num_bits(n.get()) : 0;
+    const std::optional<Bytes> exponent = objects.attribute(key, CKA_PUBLIC_EXPONENT);
+    if (!exponent || !n || !builder)
+        return true;
+    Number e(BN_bin2bn(exponent->data(), int(exponent->size()), nullptr));
+    if (e && OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, n.get()) &&
+        OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, e.get()))
+        facts.publicKeyInfo = publicKeyInfoFromParts("RSA", std::move(builder));
     return true;
 }
 
