@@ -13,6 +13,18 @@ using namespace zv;
 
 namespace {
 
+// Runs a read on the token's snapshot; a miss on an old snapshot reads the token afresh once, in case another
+// program changed it since.
+template <typename Read> int32_t withSnapshot(ConnectedToken& token, Read&& read) {
+    const bool hadSnapshot = token.snapshot.has_value();
+    const int32_t rv = read();
+    if (!hadSnapshot ||
+        (rv != ZV_ERR_NO_OBJECT && rv != ZV_ERR_NO_CONTAINER && rv != int32_t(CKR_OBJECT_HANDLE_INVALID)))
+        return rv;
+    token.snapshot.reset();
+    return read();
+}
+
 bool validUsage(int32_t usage) {
     return usage == KeyExchange || usage == Signature;
 }
@@ -65,6 +77,7 @@ int32_t importInto(LibraryState& state, ConnectedToken& token, const char* conta
         return ZV_ERR_ARGUMENTS;
     if (certificate.der.size() > MaximumCertificateBytes)
         return ZV_ERR_CERT_TOO_LARGE;
+    token.snapshot.reset(); // the import changes the token
     ObjectAccess objects = objectsOf(state, token);
     ContainerStore containers(objects);
     Container container;
@@ -154,7 +167,7 @@ ZV_EXPORT int32_t container_load_all(int32_t index, char* buffer, int32_t* lengt
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
-        ContainerStore containers(objects);
+        ContainerStore containers(objects, &token->snapshot);
         std::vector<Container> list;
         if (const CK_RV rv = containers.list(list); rv != CKR_OK)
             return int32_t(rv);
@@ -182,6 +195,7 @@ ZV_EXPORT int32_t container_create_new(int32_t index, const char* name) {
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
         Container created;
+        token->snapshot.reset();
         return int32_t(ContainerStore(objects).create(name, created));
     });
 }
@@ -194,6 +208,7 @@ ZV_EXPORT int32_t container_delete(int32_t index, const char* name) {
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
+        token->snapshot.reset();
         ContainerStore containers(objects);
         Container container;
         if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
@@ -211,14 +226,16 @@ ZV_EXPORT int32_t container_get_cert(int32_t index, const char* name, int32_t us
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
-        ContainerStore containers(objects);
-        CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-        if (const int32_t rv = firstObject(containers, name, usage, CKO_CERTIFICATE, object); rv != ZV_OK)
-            return rv;
-        const std::optional<Bytes> value = objects.attribute(object, CKA_VALUE);
-        if (!value)
-            return ZV_ERR_NO_OBJECT;
-        return copyOut(*value, certificate, length);
+        return withSnapshot(*token, [&]() -> int32_t {
+            ContainerStore containers(objects, &token->snapshot);
+            CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+            if (const int32_t rv = firstObject(containers, name, usage, CKO_CERTIFICATE, object); rv != ZV_OK)
+                return rv;
+            const std::optional<Bytes> value = objects.attribute(object, CKA_VALUE);
+            if (!value)
+                return ZV_ERR_NO_OBJECT;
+            return copyOut(*value, certificate, length);
+        });
     });
 }
 
@@ -231,26 +248,29 @@ ZV_EXPORT int32_t container_get_pubkey(int32_t index, const char* name, int32_t 
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
-        ContainerStore containers(objects);
-        KeyFacts facts;
-        CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-        int32_t rv = firstObject(containers, name, usage, CKO_PUBLIC_KEY, object);
-        if (rv == ZV_OK) {
-            if (!keyFactsOfObject(objects, object, facts))
-                return ZV_ERR_NO_OBJECT;
-        } else if (rv == ZV_ERR_NO_OBJECT) {
-            // Tools that write only the certificate and the private key still have the public key in the certificate.
-            if ((rv = firstObject(containers, name, usage, CKO_CERTIFICATE, object)) != ZV_OK)
+        return withSnapshot(*token, [&]() -> int32_t {
+            ContainerStore containers(objects, &token->snapshot);
+            KeyFacts facts;
+            CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+            int32_t rv = firstObject(containers, name, usage, CKO_PUBLIC_KEY, object);
+            if (rv == ZV_OK) {
+                if (!keyFactsOfObject(objects, object, facts))
+                    return ZV_ERR_NO_OBJECT;
+            } else if (rv == ZV_ERR_NO_OBJECT) {
+                // Tools that write only the certificate and the private key still have the public key in the
+                // certificate.
+                if ((rv = firstObject(containers, name, usage, CKO_CERTIFICATE, object)) != ZV_OK)
+                    return rv;
+                const std::optional<Bytes> value = objects.attribute(object, CKA_VALUE);
+                if (!value || !keyFactsOfCertificate(*value, facts))
+                    return ZV_ERR_NO_OBJECT;
+            } else {
                 return rv;
-            const std::optional<Bytes> value = objects.attribute(object, CKA_VALUE);
-            if (!value || !keyFactsOfCertificate(*value, facts))
-                return ZV_ERR_NO_OBJECT;
-        } else {
-            return rv;
-        }
-        *algorithm = facts.algorithm;
-        *bits = facts.bits;
-        return copyOut(facts.publicKeyInfo, key, length);
+            }
+            *algorithm = facts.algorithm;
+            *bits = facts.bits;
+            return copyOut(facts.publicKeyInfo, key, length);
+        });
     });
 }
 
@@ -263,16 +283,18 @@ ZV_EXPORT int32_t container_get_prikey(int32_t index, const char* name, int32_t 
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
-        ContainerStore containers(objects);
-        CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-        if (const int32_t rv = firstObject(containers, name, usage, CKO_PRIVATE_KEY, object); rv != ZV_OK)
-            return rv;
-        KeyFacts facts;
-        if (!keyFactsOfObject(objects, object, facts))
-            return ZV_ERR_NO_OBJECT;
-        *algorithm = facts.algorithm;
-        *bits = facts.bits;
-        return ZV_OK;
+        return withSnapshot(*token, [&]() -> int32_t {
+            ContainerStore containers(objects, &token->snapshot);
+            CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+            if (const int32_t rv = firstObject(containers, name, usage, CKO_PRIVATE_KEY, object); rv != ZV_OK)
+                return rv;
+            KeyFacts facts;
+            if (!keyFactsOfObject(objects, object, facts))
+                return ZV_ERR_NO_OBJECT;
+            *algorithm = facts.algorithm;
+            *bits = facts.bits;
+            return ZV_OK;
+        });
     });
 }
 
@@ -284,6 +306,7 @@ ZV_EXPORT int32_t container_delete_cert(int32_t index, const char* name, int32_t
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
         ObjectAccess objects = objectsOf(state, *token);
+        token->snapshot.reset();
         ContainerStore containers(objects);
         Container container;
         if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)

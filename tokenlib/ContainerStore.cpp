@@ -75,8 +75,27 @@ int32_t ContainerStore::checkName(const std::string& name) {
     return ZV_OK;
 }
 
+void ContainerStore::forgetSnapshot() {
+    if (m_snapshot)
+        m_snapshot->reset();
+}
+
 CK_RV ContainerStore::list(std::vector<Container>& containers) {
-    containers.clear();
+    if (m_snapshot && *m_snapshot) {
+        containers = (*m_snapshot)->containers;
+        return CKR_OK;
+    }
+    ContainerSnapshot snapshot;
+    if (const CK_RV rv = scan(snapshot); rv != CKR_OK)
+        return rv;
+    containers = snapshot.containers;
+    if (m_snapshot)
+        *m_snapshot = std::move(snapshot);
+    return CKR_OK;
+}
+
+CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
+    std::vector<Container>& containers = snapshot.containers;
     Template everything;
     std::vector<CK_OBJECT_HANDLE> objects;
     if (const CK_RV rv = m_objects.find(everything, objects); rv != CKR_OK)
@@ -113,6 +132,7 @@ CK_RV ContainerStore::list(std::vector<Container>& containers) {
         const std::optional<Bytes> id = m_objects.attribute(object, CKA_ID);
         if (!id || id->empty())
             continue;
+        snapshot.objects[{*id, *objectClass}].push_back(object);
         auto [entry, added] = groups.try_emplace(*id);
         if (added)
             groupOrder.push_back(*id);
@@ -161,6 +181,15 @@ CK_RV ContainerStore::list(std::vector<Container>& containers) {
 }
 
 CK_RV ContainerStore::find(const std::string& name, Container& container) {
+    if (m_snapshot && *m_snapshot) {
+        for (const Container& candidate : (*m_snapshot)->containers) {
+            if (candidate.name == name) {
+                container = candidate;
+                return CKR_OK;
+            }
+        }
+        return ZV_ERR_NO_CONTAINER;
+    }
     // The record's label is normally its name: one search finds it without reading every object of the token.
     Template pattern;
     pattern.addUlong(CKA_CLASS, CKO_DATA)
@@ -192,6 +221,7 @@ CK_RV ContainerStore::find(const std::string& name, Container& container) {
 }
 
 CK_RV ContainerStore::writeRecord(Container& container) {
+    forgetSnapshot();
     const CK_OBJECT_HANDLE previous = container.record;
     if (previous != CK_INVALID_HANDLE) {
         const CK_RV rv = m_objects.setAttribute(previous, CKA_VALUE, encodeRecord(container));
@@ -246,12 +276,19 @@ CK_RV ContainerStore::objectsOf(const Container& container, int usage, CK_OBJECT
     const Bytes& id = container.id(usage);
     if (id.empty())
         return CKR_OK;
+    if (m_snapshot && *m_snapshot) {
+        const auto known = (*m_snapshot)->objects.find({id, objectClass});
+        if (known != (*m_snapshot)->objects.end())
+            found = known->second;
+        return CKR_OK;
+    }
     Template pattern;
     pattern.addUlong(CKA_CLASS, objectClass).add(CKA_ID, id);
     return m_objects.find(pattern, found);
 }
 
 CK_RV ContainerStore::remove(const Container& container) {
+    forgetSnapshot();
     for (int usage : {KeyExchange, Signature}) {
         for (CK_OBJECT_CLASS objectClass : {CKO_CERTIFICATE, CKO_PUBLIC_KEY, CKO_PRIVATE_KEY}) {
             std::vector<CK_OBJECT_HANDLE> objects;

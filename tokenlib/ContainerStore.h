@@ -2,7 +2,10 @@
 
 #include "tokenlib/ObjectAccess.h"
 
+#include <map>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace zv {
 
@@ -24,12 +27,21 @@ struct Container {
     Bytes& id(int usage) { return usage == Signature ? signatureId : exchangeId; }
 };
 
+// What one pass over a token's objects found: its containers and which objects each CKA_ID and class has.
+struct ContainerSnapshot {
+    std::vector<Container> containers;
+    std::map<std::pair<Bytes, CK_OBJECT_CLASS>, std::vector<CK_OBJECT_HANDLE>> objects;
+};
+
 // PKCS#11 has no containers, so each one is a public data object (the record) naming the CKA_IDs of its pairs;
 // the record is the truth, so empty containers, the order and the names survive whatever other tools do to labels.
 // Keys and certificates that other tools wrote without a record still show, grouped by CKA_ID.
 class ContainerStore {
 public:
-    explicit ContainerStore(ObjectAccess& objects) : m_objects(objects) {}
+    // snapshot, when given, keeps what a pass over the objects found for later calls; every change made through
+    // this store drops it, and the owner drops it when the token may have changed otherwise.
+    explicit ContainerStore(ObjectAccess& objects, std::optional<ContainerSnapshot>* snapshot = nullptr)
+        : m_objects(objects), m_snapshot(snapshot) {}
 
     // 0 or ZV_ERR_CONTAINER_NAME: empty, over 64 bytes, or ending in a blank.
     static int32_t checkName(const std::string& name);
@@ -50,8 +62,11 @@ public:
 
 private:
     CK_RV writeRecord(Container& container);
+    CK_RV scan(ContainerSnapshot& snapshot);
+    void forgetSnapshot();
 
     ObjectAccess& m_objects;
+    std::optional<ContainerSnapshot>* m_snapshot;
 };
 
 } // namespace zv

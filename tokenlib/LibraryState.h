@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tokenlib/CertificateFiles.h"
+#include "tokenlib/ContainerStore.h"
 #include "tokenlib/ModuleConnection.h"
 #include "tokenlib/ObjectAccess.h"
 #include "tokenlib/Secret.h"
@@ -20,6 +21,9 @@ struct ConnectedToken {
     CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
     // The SO PIN the last SO login proved, kept for the format that follows it (the caller logs out in between).
     std::optional<secrets::Secret> provenSoPin;
+    // The token's containers as last read. A login, a logout, a reload and every change through the library
+    // drop it; a lookup that misses drops it and looks again, in case another program changed the token.
+    std::optional<ContainerSnapshot> snapshot;
 };
 
 // What the library keeps between calls: the module, the tokens found and connected, the certificate file last

@@ -132,7 +132,7 @@ ZV_EXPORT int32_t token_find(char* buffer, int32_t* count) {
         std::memset(buffer, 0, FindBufferBytes);
         size_t used = 0;
         for (CK_SLOT_ID slot : slots) {
-            state.tokens.push_back(ConnectedToken{slot, CK_INVALID_HANDLE, std::nullopt});
+            state.tokens.push_back(ConnectedToken{slot, CK_INVALID_HANDLE, std::nullopt, std::nullopt});
             CK_TOKEN_INFO info;
             if (p11->C_GetTokenInfo(slot, &info) != CKR_OK)
                 continue;
@@ -159,6 +159,7 @@ ZV_EXPORT int32_t token_connect(int32_t index) {
             p11->C_CloseSession(token.session);
         token.session = CK_INVALID_HANDLE;
         token.provenSoPin.reset();
+        token.snapshot.reset();
         return int32_t(
             p11->C_OpenSession(token.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &token.session));
     });
@@ -200,10 +201,12 @@ ZV_EXPORT int32_t token_get_info_ex(int32_t index, char serial[33], char label[1
 }
 
 ZV_EXPORT int32_t token_reload_all_objects(int32_t index) {
-    // The library reads objects afresh on every call; there is nothing cached to reload.
     return locked([&](LibraryState& state) -> int32_t {
         ConnectedToken* token = nullptr;
-        return connectedToken(state, index, token);
+        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
+            return rv;
+        token->snapshot.reset();
+        return ZV_OK;
     });
 }
 
@@ -214,6 +217,7 @@ ZV_EXPORT int32_t token_login(int32_t index, const char* pin, int32_t* remaining
         ConnectedToken* token = nullptr;
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
+        token->snapshot.reset(); // what the session sees changes
         const CK_RV rv = login(state, *token, CKU_USER, pin);
         if (rv != CKR_OK)
             *remaining = remainingTries(state, *token, CKU_USER);
@@ -226,6 +230,7 @@ ZV_EXPORT int32_t token_logout(int32_t index) {
         ConnectedToken* token = nullptr;
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
+        token->snapshot.reset(); // what the session sees changes
         const CK_RV rv = state.module->functions()->C_Logout(token->session);
         return rv == CKR_USER_NOT_LOGGED_IN ? ZV_OK : int32_t(rv);
     });
@@ -278,6 +283,7 @@ ZV_EXPORT int32_t token_login_so(int32_t index, const char* soPin, int32_t* rema
         ConnectedToken* token = nullptr;
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
+        token->snapshot.reset(); // what the session sees changes
         const CK_RV rv = login(state, *token, CKU_SO, soPin);
         if (rv != CKR_OK) {
             *remaining = remainingTries(state, *token, CKU_SO);
@@ -295,6 +301,7 @@ ZV_EXPORT int32_t token_change_sopin(int32_t index, const char* oldSoPin, const 
         ConnectedToken* token = nullptr;
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
+        token->snapshot.reset(); // what the session sees changes
         return asSecurityOfficer(state, *token, oldSoPin, [&](CK_FUNCTION_LIST_PTR p11) {
             return p11->C_SetPIN(token->session, utf8(oldSoPin), std::strlen(oldSoPin), utf8(newSoPin),
                                  std::strlen(newSoPin));
@@ -309,6 +316,7 @@ ZV_EXPORT int32_t token_set_upin(int32_t index, const char* soPin, const char* n
         ConnectedToken* token = nullptr;
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
+        token->snapshot.reset(); // what the session sees changes
         return asSecurityOfficer(state, *token, soPin, [&](CK_FUNCTION_LIST_PTR p11) {
             return p11->C_InitPIN(token->session, utf8(newUserPin), std::strlen(newUserPin));
         });
@@ -340,6 +348,7 @@ ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
         ConnectedToken* token = nullptr;
         if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
             return rv;
+        token->snapshot.reset(); // what the session sees changes
         const VX_VENDOR_EXTENSION* extension = state.module->extension();
         // C_InitToken alone cannot set the limits, the counters, the manufacturer or the issuer that were asked.
         if (!extension)
