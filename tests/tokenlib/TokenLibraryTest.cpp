@@ -1,4 +1,5 @@
 #include "TestCertificates.h"
+#include "tokenlib/VendorExtension.h"
 #include "tokenlib/ZovevOdu.h"
 
 #include <openssl/pem.h>
@@ -188,6 +189,11 @@ private Q_SLOTS:
         QCOMPARE(container_load_all(0, small, &length), ZV_ERR_BUFFER_TOO_SMALL);
         QCOMPARE(length, int32_t(11 + 65));
 
+        char exact[11 + 65];
+        length = sizeof exact; // a buffer of exactly the size needed is enough
+        QCOMPARE(container_load_all(0, exact, &length), ZV_OK);
+        QCOMPARE(length, int32_t(sizeof exact));
+
         QCOMPARE(container_delete(0, "Key 1"), ZV_OK);
         QCOMPARE(container_delete(0, "Key 1"), ZV_ERR_NO_CONTAINER);
         QCOMPARE(containerList(), std::string("Main\0", 5) + longest + '\0');
@@ -315,6 +321,47 @@ private Q_SLOTS:
             const QByteArray all = p11tool.readAllStandardOutput();
             QVERIFY2(all.contains("Label: Signing container"), all.constData());
         }
+    }
+
+    void certificatesGoToTheUsersDatabase() {
+        const testcerts::KeyPair root = testcerts::certify(testcerts::rsaKey(), "Demo Root", nullptr, true);
+        const testcerts::KeyPair user = testcerts::certify(testcerts::rsaKey(), "张三", &root, false, 2);
+        const QByteArray rootDer = testcerts::der(root), userDer = testcerts::der(user);
+        const char16_t storeName[] = u"root";
+        QCOMPARE(helper_add_root_cert_to_store(reinterpret_cast<const uint16_t*>(storeName),
+                                               reinterpret_cast<const uint8_t*>(rootDer.constData()),
+                                               int32_t(rootDer.size())),
+                 ZV_OK);
+        QCOMPARE(container_addcert_to_store("Personal", "Quorvex CSP", 2, int32_t(userDer.size()),
+                                            reinterpret_cast<const uint8_t*>(userDer.constData())),
+                 ZV_OK);
+        const QByteArray listed =
+            run(QStringLiteral("certutil"), {"-L", "-d", "sql:" + m_home->filePath(QStringLiteral(".pki/nssdb"))});
+        QVERIFY2(listed.contains("Quorvex CSP:Personal:2"), listed.constData());
+        QVERIFY2(listed.contains("CT,C,C"), listed.constData());
+    }
+
+    void theProgramsViewerShowsCertificates() {
+        static int shown = 0;
+        const uint8_t certificate[] = {0x30, 0x00};
+        QCOMPARE(helper_show_cert_ui(nullptr, certificate, sizeof certificate), ZV_ERR_NOT_SUPPORTED);
+        QCOMPARE(helper_register_cert_viewer([](void*, const uint8_t*, int32_t length) -> int32_t {
+                     shown = length;
+                     return ZV_OK;
+                 }),
+                 ZV_OK);
+        QCOMPARE(helper_show_cert_ui(nullptr, certificate, sizeof certificate), ZV_OK);
+        QCOMPARE(shown, 2);
+        QCOMPARE(helper_register_cert_viewer(nullptr), ZV_OK);
+        QCOMPARE(helper_show_cert_ui(nullptr, certificate, sizeof certificate), ZV_ERR_NOT_SUPPORTED);
+    }
+
+    void emptyPinMeansAFinger() {
+        if (!m_virtual)
+            QSKIP("SoftHSM2 has no sensor");
+        run(QStringLiteral(VTOKEN_PROGRAM), {"set", "VXLIB00000000001", "--sensor", "fingerprint"});
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "", &remaining), int32_t(VX_CKR_FINGER_NOT_ENROLLED));
     }
 
     void extensionOnlyFunctions() {

@@ -104,6 +104,15 @@ show | grep -q "user PIN set: no" || fail "initialization kept the user PIN"
 expect "successfully initialized" p11 --login --login-type so --so-pin 87654321 --init-pin --new-pin 12345678
 expect "Using slot" p11 --login --pin 12345678 --list-objects
 
+echo "-- a demo token holds the demo containers"
+"$vtoken" create --serial VXDEMO0000000001 --label "Demo" --demo --plugged >/dev/null
+demo="$(p11 --token-label Demo --login --pin 12345678 --list-objects)"
+for container in "张三 Zhang San" "李四 Li Si EC" "Demo Root CA" "Demo Issuing CA"; do
+    grep -q "label:      $container" <<<"$demo" || fail "demo container $container missing"$'\n'"$demo"
+done
+[ "$(grep -c 'Private Key Object' <<<"$demo")" = 3 ] || fail "the demo token holds three private keys"
+"$vtoken" remove VXDEMO0000000001
+
 echo "-- a token pulled out is gone"
 "$vtoken" unplug VXTEST0000000001
 [ "$(p11 --list-token-slots | grep -c 'Slot ')" = 0 ] || fail "unplugged token still present"
