@@ -142,11 +142,8 @@ int32_t importInto(LibraryState& state, ConnectedToken& token, const char* conta
     return ZV_OK;
 }
 
-int32_t importParsed(LibraryState& state, int32_t index, const char* containerName, int32_t usage,
+int32_t importParsed(LibraryState& state, ConnectedToken& token, const char* containerName, int32_t usage,
                      int32_t certificateIndex, bool needsKey) {
-    ConnectedToken* token = nullptr;
-    if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-        return rv;
     if (!state.parsedFile)
         return ZV_ERR_NO_PARSED_FILE;
     if (certificateIndex < 0 || size_t(certificateIndex) >= state.parsedFile->certificates.size())
@@ -154,20 +151,17 @@ int32_t importParsed(LibraryState& state, int32_t index, const char* containerNa
     const FileCertificate& certificate = state.parsedFile->certificates[size_t(certificateIndex)];
     if (needsKey && !certificate.key)
         return ZV_ERR_NO_PRIVATE_KEY;
-    return importInto(state, *token, containerName, usage, certificate);
+    return importInto(state, token, containerName, usage, certificate);
 }
 
 } // namespace
 
 ZV_EXPORT int32_t container_load_all(int32_t index, char* buffer, int32_t* length) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!buffer || !length || *length < 0)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
-        ContainerStore containers(objects, &token->snapshot);
+        ObjectAccess objects = objectsOf(state, token);
+        ContainerStore containers(objects, &token.snapshot);
         std::vector<Container> list;
         if (const CK_RV rv = containers.list(list); rv != CKR_OK)
             return int32_t(rv);
@@ -187,28 +181,22 @@ ZV_EXPORT int32_t container_load_all(int32_t index, char* buffer, int32_t* lengt
 }
 
 ZV_EXPORT int32_t container_create_new(int32_t index, const char* name) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
+        ObjectAccess objects = objectsOf(state, token);
         Container created;
-        token->snapshot.reset();
+        token.snapshot.reset();
         return int32_t(ContainerStore(objects).create(name, created));
     });
 }
 
 ZV_EXPORT int32_t container_delete(int32_t index, const char* name) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
-        token->snapshot.reset();
+        ObjectAccess objects = objectsOf(state, token);
+        token.snapshot.reset();
         ContainerStore containers(objects);
         Container container;
         if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
@@ -219,15 +207,12 @@ ZV_EXPORT int32_t container_delete(int32_t index, const char* name) {
 
 ZV_EXPORT int32_t container_get_cert(int32_t index, const char* name, int32_t usage, uint8_t* certificate,
                                      int32_t* length) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name || !certificate || !length || *length < 0 || !validUsage(usage))
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
-        return withSnapshot(*token, [&]() -> int32_t {
-            ContainerStore containers(objects, &token->snapshot);
+        ObjectAccess objects = objectsOf(state, token);
+        return withSnapshot(token, [&]() -> int32_t {
+            ContainerStore containers(objects, &token.snapshot);
             CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
             if (const int32_t rv = firstObject(containers, name, usage, CKO_CERTIFICATE, object); rv != ZV_OK)
                 return rv;
@@ -241,15 +226,12 @@ ZV_EXPORT int32_t container_get_cert(int32_t index, const char* name, int32_t us
 
 ZV_EXPORT int32_t container_get_pubkey(int32_t index, const char* name, int32_t usage, int32_t* algorithm,
                                        int32_t* bits, uint8_t* key, int32_t* length) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name || !algorithm || !bits || !key || !length || *length < 0 || !validUsage(usage))
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
-        return withSnapshot(*token, [&]() -> int32_t {
-            ContainerStore containers(objects, &token->snapshot);
+        ObjectAccess objects = objectsOf(state, token);
+        return withSnapshot(token, [&]() -> int32_t {
+            ContainerStore containers(objects, &token.snapshot);
             KeyFacts facts;
             CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
             int32_t rv = firstObject(containers, name, usage, CKO_PUBLIC_KEY, object);
@@ -276,15 +258,12 @@ ZV_EXPORT int32_t container_get_pubkey(int32_t index, const char* name, int32_t 
 
 ZV_EXPORT int32_t container_get_prikey(int32_t index, const char* name, int32_t usage, int32_t* algorithm,
                                        int32_t* bits) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name || !algorithm || !bits || !validUsage(usage))
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
-        return withSnapshot(*token, [&]() -> int32_t {
-            ContainerStore containers(objects, &token->snapshot);
+        ObjectAccess objects = objectsOf(state, token);
+        return withSnapshot(token, [&]() -> int32_t {
+            ContainerStore containers(objects, &token.snapshot);
             CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
             if (const int32_t rv = firstObject(containers, name, usage, CKO_PRIVATE_KEY, object); rv != ZV_OK)
                 return rv;
@@ -299,14 +278,11 @@ ZV_EXPORT int32_t container_get_prikey(int32_t index, const char* name, int32_t 
 }
 
 ZV_EXPORT int32_t container_delete_cert(int32_t index, const char* name, int32_t usage) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name || !validUsage(usage))
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        ObjectAccess objects = objectsOf(state, *token);
-        token->snapshot.reset();
+        ObjectAccess objects = objectsOf(state, token);
+        token.snapshot.reset();
         ContainerStore containers(objects);
         Container container;
         if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
@@ -325,28 +301,25 @@ ZV_EXPORT int32_t container_delete_cert(int32_t index, const char* name, int32_t
 
 ZV_EXPORT int32_t pkcs12_import_certificate(int32_t index, const char* containerName, int32_t usage,
                                             int32_t certificateIndex) {
-    return locked([&](LibraryState& state) -> int32_t {
-        return importParsed(state, index, containerName, usage, certificateIndex, true);
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+        return importParsed(state, token, containerName, usage, certificateIndex, true);
     });
 }
 
 ZV_EXPORT int32_t p7b_import_certificate(int32_t index, const char* containerName, int32_t usage,
                                          int32_t certificateIndex) {
-    return locked([&](LibraryState& state) -> int32_t {
-        return importParsed(state, index, containerName, usage, certificateIndex, false);
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+        return importParsed(state, token, containerName, usage, certificateIndex, false);
     });
 }
 
 ZV_EXPORT int32_t x509_import_certificate(int32_t index, const char* containerName, int32_t usage, const char* path) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!path)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
         CertificateFile file;
         if (const int32_t rv = CertificateFile::parseX509(path, file); rv != ZV_OK)
             return rv;
-        return importInto(state, *token, containerName, usage, file.certificates.front());
+        return importInto(state, token, containerName, usage, file.certificates.front());
     });
 }

@@ -57,6 +57,16 @@ template <typename Body> int32_t locked(Body&& body) {
 // was not found or not connected.
 int32_t connectedToken(LibraryState& state, int32_t index, ConnectedToken*& token);
 
+// Runs an entry point on a connected token, under the lock.
+template <typename Body> int32_t onToken(int32_t index, Body&& body) {
+    return locked([&](LibraryState& state) -> int32_t {
+        ConnectedToken* token = nullptr;
+        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
+            return rv;
+        return body(state, *token);
+    });
+}
+
 inline ObjectAccess objectsOf(LibraryState& state, const ConnectedToken& token) {
     return ObjectAccess(state.module->functions(), token.session);
 }

@@ -170,16 +170,13 @@ ZV_EXPORT int32_t token_get_info_ex(int32_t index, char serial[33], char label[1
                                     int32_t* maxSoPinLength, int32_t* minSoPinLength, int32_t* totalMemory,
                                     int32_t* freeMemory, int32_t* hardwareVersion, int32_t* firmwareVersion,
                                     int32_t* initialized, int32_t* sensorKind) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!serial || !label || !manufacturer || !model || !maxPinLength || !minPinLength || !maxSoPinLength ||
             !minSoPinLength || !totalMemory || !freeMemory || !hardwareVersion || !firmwareVersion || !initialized ||
             !sensorKind)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
         CK_TOKEN_INFO info;
-        if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token->slot, &info); rv != CKR_OK)
+        if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
             return int32_t(rv);
         copyText(serial, 33, trimmedField(info.serialNumber, sizeof info.serialNumber));
         copyText(label, 129, trimmedField(info.label, sizeof info.label));
@@ -201,58 +198,46 @@ ZV_EXPORT int32_t token_get_info_ex(int32_t index, char serial[33], char label[1
 }
 
 ZV_EXPORT int32_t token_reload_all_objects(int32_t index) {
-    return locked([&](LibraryState& state) -> int32_t {
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset();
+    return onToken(index, [&](LibraryState&, ConnectedToken& token) -> int32_t {
+        token.snapshot.reset();
         return ZV_OK;
     });
 }
 
 ZV_EXPORT int32_t token_login(int32_t index, const char* pin, int32_t* remaining) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!pin || !remaining)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset(); // what the session sees changes
-        const CK_RV rv = login(state, *token, CKU_USER, pin);
+        token.snapshot.reset(); // what the session sees changes
+        const CK_RV rv = login(state, token, CKU_USER, pin);
         if (rv != CKR_OK)
-            *remaining = remainingTries(state, *token, CKU_USER);
+            *remaining = remainingTries(state, token, CKU_USER);
         return int32_t(rv);
     });
 }
 
 ZV_EXPORT int32_t token_logout(int32_t index) {
-    return locked([&](LibraryState& state) -> int32_t {
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset(); // what the session sees changes
-        const CK_RV rv = state.module->functions()->C_Logout(token->session);
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+        token.snapshot.reset(); // what the session sees changes
+        const CK_RV rv = state.module->functions()->C_Logout(token.session);
         return rv == CKR_USER_NOT_LOGGED_IN ? ZV_OK : int32_t(rv);
     });
 }
 
 ZV_EXPORT int32_t token_get_pin_state(int32_t index, int32_t pinType, int32_t pinState[6]) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!pinState || (pinType != 0 && pinType != 1))
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
         std::fill(pinState, pinState + 6, 0);
         const CK_USER_TYPE user = pinType == 1 ? CKU_USER : CKU_SO;
         CK_TOKEN_INFO info;
-        if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token->slot, &info); rv != CKR_OK)
+        if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
             return int32_t(rv);
-        pinState[0] = remainingTries(state, *token, user);
+        pinState[0] = remainingTries(state, token, user);
         pinState[1] = -1;
         if (const VX_VENDOR_EXTENSION* extension = state.module->extension()) {
             VX_PIN_STATE pin{};
-            if (extension->GetPinState(token->slot, user, &pin) == CKR_OK)
+            if (extension->GetPinState(token.slot, user, &pin) == CKR_OK)
                 pinState[1] = int32_t(pin.maximum);
         }
         pinState[2] = clampFigure(info.ulMinPinLen);
@@ -265,71 +250,56 @@ ZV_EXPORT int32_t token_get_pin_state(int32_t index, int32_t pinType, int32_t pi
 }
 
 ZV_EXPORT int32_t token_change_upin(int32_t index, const char* oldPin, const char* newPin) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!oldPin || !newPin)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        return int32_t(state.module->functions()->C_SetPIN(token->session, utf8(oldPin), std::strlen(oldPin),
+        return int32_t(state.module->functions()->C_SetPIN(token.session, utf8(oldPin), std::strlen(oldPin),
                                                            utf8(newPin), std::strlen(newPin)));
     });
 }
 
 ZV_EXPORT int32_t token_login_so(int32_t index, const char* soPin, int32_t* remaining) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!soPin || !remaining)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset(); // what the session sees changes
-        const CK_RV rv = login(state, *token, CKU_SO, soPin);
+        token.snapshot.reset(); // what the session sees changes
+        const CK_RV rv = login(state, token, CKU_SO, soPin);
         if (rv != CKR_OK) {
-            *remaining = remainingTries(state, *token, CKU_SO);
+            *remaining = remainingTries(state, token, CKU_SO);
             return int32_t(rv);
         }
-        token->provenSoPin.emplace(soPin);
+        token.provenSoPin.emplace(soPin);
         return ZV_OK;
     });
 }
 
 ZV_EXPORT int32_t token_change_sopin(int32_t index, const char* oldSoPin, const char* newSoPin) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!oldSoPin || !newSoPin)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset(); // what the session sees changes
-        return asSecurityOfficer(state, *token, oldSoPin, [&](CK_FUNCTION_LIST_PTR p11) {
-            return p11->C_SetPIN(token->session, utf8(oldSoPin), std::strlen(oldSoPin), utf8(newSoPin),
+        token.snapshot.reset(); // what the session sees changes
+        return asSecurityOfficer(state, token, oldSoPin, [&](CK_FUNCTION_LIST_PTR p11) {
+            return p11->C_SetPIN(token.session, utf8(oldSoPin), std::strlen(oldSoPin), utf8(newSoPin),
                                  std::strlen(newSoPin));
         });
     });
 }
 
 ZV_EXPORT int32_t token_set_upin(int32_t index, const char* soPin, const char* newUserPin) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!soPin || !newUserPin)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset(); // what the session sees changes
-        return asSecurityOfficer(state, *token, soPin, [&](CK_FUNCTION_LIST_PTR p11) {
-            return p11->C_InitPIN(token->session, utf8(newUserPin), std::strlen(newUserPin));
+        token.snapshot.reset(); // what the session sees changes
+        return asSecurityOfficer(state, token, soPin, [&](CK_FUNCTION_LIST_PTR p11) {
+            return p11->C_InitPIN(token.session, utf8(newUserPin), std::strlen(newUserPin));
         });
     });
 }
 
 ZV_EXPORT int32_t token_set_label(int32_t index, const char label[64]) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!label)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
         const VX_VENDOR_EXTENSION* extension = state.module->extension();
         // Plain PKCS#11 renames a token only by initializing it, which would wipe it.
         if (!extension)
@@ -337,18 +307,15 @@ ZV_EXPORT int32_t token_set_label(int32_t index, const char label[64]) {
         const size_t length = strnlen(label, 64);
         if (length == 0 || length > 32)
             return ZV_ERR_ARGUMENTS;
-        return int32_t(extension->SetTokenLabel(token->slot, reinterpret_cast<const CK_UTF8CHAR*>(label), length));
+        return int32_t(extension->SetTokenLabel(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(label), length));
     });
 }
 
 ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!params)
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
-        token->snapshot.reset(); // what the session sees changes
+        token.snapshot.reset(); // what the session sees changes
         const VX_VENDOR_EXTENSION* extension = state.module->extension();
         // C_InitToken alone cannot set the limits, the counters, the manufacturer or the issuer that were asked.
         if (!extension)
@@ -369,28 +336,24 @@ ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
         format.userPinMaxLength = params[163];
         format.soPinMinLength = params[164];
         format.soPinMaxLength = params[165];
-        const std::string_view soPin = token->provenSoPin ? token->provenSoPin->view() : std::string_view();
-        const CK_RV rv = extension->FormatToken(token->slot, reinterpret_cast<const CK_UTF8CHAR*>(soPin.data()),
+        const std::string_view soPin = token.provenSoPin ? token.provenSoPin->view() : std::string_view();
+        const CK_RV rv = extension->FormatToken(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(soPin.data()),
                                                 soPin.size(), &format);
         OPENSSL_cleanse(&format, sizeof format);
         if (rv == CKR_OK)
-            token->provenSoPin.reset();
+            token.provenSoPin.reset();
         return int32_t(rv);
     });
     static_assert(FormatBlockBytes == 166);
 }
 
 ZV_EXPORT int32_t token_write_sectors(int32_t index, int32_t firstSector, int32_t sectorCount, const uint8_t* data) {
-    return locked([&](LibraryState& state) -> int32_t {
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (firstSector < 0 || sectorCount < 0 || (!data && sectorCount))
             return ZV_ERR_ARGUMENTS;
-        ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
-            return rv;
         const VX_VENDOR_EXTENSION* extension = state.module->extension();
         if (!extension)
             return ZV_ERR_NOT_SUPPORTED;
-        return int32_t(
-            extension->WriteCdromSectors(token->session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
+        return int32_t(extension->WriteCdromSectors(token.session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
     });
 }

@@ -87,6 +87,17 @@ CK_RV presentToken(ModuleState& state, CK_SLOT_ID slot, TokenRecord& token);
 // ends every session on it: the first call learns CKR_DEVICE_REMOVED, later ones CKR_SESSION_HANDLE_INVALID.
 CK_RV findSession(ModuleState& state, CK_SESSION_HANDLE handle, Session*& session, TokenRecord& token);
 
+// Runs a function body on a session of this application, with the module lock held and the session's token read.
+template <typename Body> CK_RV inSession(CK_SESSION_HANDLE handle, Body&& body) {
+    return guarded([&](ModuleState& state) -> CK_RV {
+        Session* session = nullptr;
+        TokenRecord token;
+        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
+            return rv;
+        return body(state, *session, token);
+    });
+}
+
 // Forgets every session of the slot, its session objects and its login.
 void closeSlotSessions(ModuleState& state, CK_SLOT_ID slot);
 

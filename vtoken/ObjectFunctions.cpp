@@ -56,21 +56,17 @@ CK_RV checkMemory(ModuleState& state, const TokenRecord& token, size_t added, si
 
 CK_RV C_CreateObject(CK_SESSION_HANDLE handle, CK_ATTRIBUTE_PTR attributes, CK_ULONG count,
                      CK_OBJECT_HANDLE_PTR object) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (!object || (!attributes && count))
             return CKR_ARGUMENTS_BAD;
         AttributeSet created(attributes, count);
         if (const CK_RV rv = completeNewObject(created); rv != CKR_OK)
             return rv;
-        if (const CK_RV rv = mayWrite(state, *session, created); rv != CKR_OK)
+        if (const CK_RV rv = mayWrite(state, session, created); rv != CKR_OK)
             return rv;
         if (!created.isTrue(CKA_TOKEN)) {
             *object = state.nextSessionObject++;
-            state.sessionObjects[*object] = SessionObject{handle, session->slot, std::move(created)};
+            state.sessionObjects[*object] = SessionObject{handle, session.slot, std::move(created)};
             return CKR_OK;
         }
         const std::vector<uint8_t> record = created.serialize();
@@ -85,15 +81,11 @@ CK_RV C_CreateObject(CK_SESSION_HANDLE handle, CK_ATTRIBUTE_PTR attributes, CK_U
 }
 
 CK_RV C_DestroyObject(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         ObjectView view;
-        if (const CK_RV rv = resolve(state, *session, token, object, view); rv != CKR_OK)
+        if (const CK_RV rv = resolve(state, session, token, object, view); rv != CKR_OK)
             return rv;
-        if (const CK_RV rv = mayWrite(state, *session, view.attributes); rv != CKR_OK)
+        if (const CK_RV rv = mayWrite(state, session, view.attributes); rv != CKR_OK)
             return rv;
         if (!view.attributes.isTrue(CKA_DESTROYABLE))
             return CKR_ACTION_PROHIBITED;
@@ -106,15 +98,11 @@ CK_RV C_DestroyObject(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object) {
 }
 
 CK_RV C_GetObjectSize(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_ULONG_PTR size) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (!size)
             return CKR_ARGUMENTS_BAD;
         ObjectView view;
-        if (const CK_RV rv = resolve(state, *session, token, object, view); rv != CKR_OK)
+        if (const CK_RV rv = resolve(state, session, token, object, view); rv != CKR_OK)
             return rv;
         *size = view.attributes.serialize().size();
         return CKR_OK;
@@ -123,15 +111,11 @@ CK_RV C_GetObjectSize(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_ULON
 
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_PTR attributes,
                           CK_ULONG count) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (!attributes && count)
             return CKR_ARGUMENTS_BAD;
         ObjectView view;
-        if (const CK_RV rv = resolve(state, *session, token, object, view); rv != CKR_OK)
+        if (const CK_RV rv = resolve(state, session, token, object, view); rv != CKR_OK)
             return rv;
         CK_RV result = CKR_OK;
         for (CK_ULONG i = 0; i < count; ++i) {
@@ -160,19 +144,15 @@ CK_RV C_GetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_
 
 CK_RV C_SetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_PTR attributes,
                           CK_ULONG count) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (!attributes && count)
             return CKR_ARGUMENTS_BAD;
         CK_RV rv = CKR_OK;
         state.store->transaction([&] {
             ObjectView view;
-            if ((rv = resolve(state, *session, token, object, view)) != CKR_OK)
+            if ((rv = resolve(state, session, token, object, view)) != CKR_OK)
                 return;
-            if ((rv = mayWrite(state, *session, view.attributes)) != CKR_OK)
+            if ((rv = mayWrite(state, session, view.attributes)) != CKR_OK)
                 return;
             const size_t before = view.attributes.serialize().size();
             for (CK_ULONG i = 0; i < count; ++i) {
@@ -196,40 +176,32 @@ CK_RV C_SetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_
 }
 
 CK_RV C_FindObjectsInit(CK_SESSION_HANDLE handle, CK_ATTRIBUTE_PTR pattern, CK_ULONG count) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (!pattern && count)
             return CKR_ARGUMENTS_BAD;
-        if (session->find.active)
+        if (session.find.active)
             return CKR_OPERATION_ACTIVE;
         FindOperation find;
         find.active = true;
         for (const StoredObject& stored : state.store->objects(token.id)) {
             const std::optional<AttributeSet> object = AttributeSet::deserialize(stored.attributes);
-            if (object && visible(state, session->slot, *object) && object->matches(pattern, count))
+            if (object && visible(state, session.slot, *object) && object->matches(pattern, count))
                 find.results.push_back(CK_OBJECT_HANDLE(stored.id));
         }
         for (const auto& [id, object] : state.sessionObjects)
-            if (object.slot == session->slot && visible(state, session->slot, object.attributes) &&
+            if (object.slot == session.slot && visible(state, session.slot, object.attributes) &&
                 object.attributes.matches(pattern, count))
                 find.results.push_back(id);
-        session->find = std::move(find);
+        session.find = std::move(find);
         return CKR_OK;
     });
 }
 
 CK_RV C_FindObjects(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE_PTR objects, CK_ULONG maximum, CK_ULONG_PTR count) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState&, Session& session, TokenRecord&) -> CK_RV {
         if (!objects || !count)
             return CKR_ARGUMENTS_BAD;
-        FindOperation& find = session->find;
+        FindOperation& find = session.find;
         if (!find.active)
             return CKR_OPERATION_NOT_INITIALIZED;
         const size_t taken = std::min<size_t>(maximum, find.results.size() - find.next);
@@ -241,14 +213,10 @@ CK_RV C_FindObjects(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE_PTR objects, CK_U
 }
 
 CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE handle) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (!session->find.active)
+    return inSession(handle, [&](ModuleState&, Session& session, TokenRecord&) -> CK_RV {
+        if (!session.find.active)
             return CKR_OPERATION_NOT_INITIALIZED;
-        session->find = {};
+        session.find = {};
         return CKR_OK;
     });
 }

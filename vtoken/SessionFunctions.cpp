@@ -44,12 +44,8 @@ CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR, CK_NOTIFY, CK_
 }
 
 CK_RV C_CloseSession(CK_SESSION_HANDLE handle) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        const CK_SLOT_ID slot = session->slot;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord&) -> CK_RV {
+        const CK_SLOT_ID slot = session.slot;
         state.sessions.erase(handle);
         std::erase_if(state.sessionObjects, [handle](const auto& entry) { return entry.second.owner == handle; });
         const bool lastOnSlot = std::none_of(state.sessions.begin(), state.sessions.end(),
@@ -70,18 +66,14 @@ CK_RV C_CloseAllSessions(CK_SLOT_ID slot) {
 }
 
 CK_RV C_GetSessionInfo(CK_SESSION_HANDLE handle, CK_SESSION_INFO_PTR info) {
-    return guarded([&](ModuleState& state) -> CK_RV {
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord&) -> CK_RV {
         if (!info)
             return CKR_ARGUMENTS_BAD;
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        const bool readWrite = session->flags & CKF_RW_SESSION;
-        info->slotID = session->slot;
-        info->flags = session->flags;
+        const bool readWrite = session.flags & CKF_RW_SESSION;
+        info->slotID = session.slot;
+        info->flags = session.flags;
         info->ulDeviceError = 0;
-        switch (loggedIn(state, session->slot)) {
+        switch (loggedIn(state, session.slot)) {
         case CKU_USER:
             info->state = readWrite ? CKS_RW_USER_FUNCTIONS : CKS_RO_USER_FUNCTIONS;
             break;
@@ -96,14 +88,10 @@ CK_RV C_GetSessionInfo(CK_SESSION_HANDLE handle, CK_SESSION_INFO_PTR info) {
 }
 
 CK_RV C_Login(CK_SESSION_HANDLE handle, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin, CK_ULONG pinLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (user != CKU_USER && user != CKU_SO)
             return user == CKU_CONTEXT_SPECIFIC ? CKR_OPERATION_NOT_INITIALIZED : CKR_USER_TYPE_INVALID;
-        const CK_SLOT_ID slot = session->slot;
+        const CK_SLOT_ID slot = session.slot;
         const CK_USER_TYPE current = loggedIn(state, slot);
         if (current == user)
             return CKR_USER_ALREADY_LOGGED_IN;
@@ -114,7 +102,7 @@ CK_RV C_Login(CK_SESSION_HANDLE handle, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin, 
                 if (open.slot == slot && !(open.flags & CKF_RW_SESSION))
                     return CKR_SESSION_READ_ONLY_EXISTS;
         if (!pin) // without a PIN the login goes through the token's sensor
-            return token.sensor == SensorKind::None ? CKR_ARGUMENTS_BAD : loginByFinger(state, *session, token, user);
+            return token.sensor == SensorKind::None ? CKR_ARGUMENTS_BAD : loginByFinger(state, session, token, user);
         if (user == CKU_USER && !token.userPin.isSet())
             return CKR_USER_PIN_NOT_INITIALIZED;
         CK_RV rv = CKR_OK;
@@ -130,16 +118,12 @@ CK_RV C_Login(CK_SESSION_HANDLE handle, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin, 
 }
 
 CK_RV C_Logout(CK_SESSION_HANDLE handle) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (loggedIn(state, session->slot) == NobodyLoggedIn)
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord&) -> CK_RV {
+        if (loggedIn(state, session.slot) == NobodyLoggedIn)
             return CKR_USER_NOT_LOGGED_IN;
-        state.logins.erase(session->slot);
+        state.logins.erase(session.slot);
         // Private session objects are out of reach once nobody is logged in.
-        std::erase_if(state.sessionObjects, [slot = session->slot](const auto& entry) {
+        std::erase_if(state.sessionObjects, [slot = session.slot](const auto& entry) {
             return entry.second.slot == slot && entry.second.attributes.isTrue(CKA_PRIVATE);
         });
         return CKR_OK;
@@ -147,21 +131,17 @@ CK_RV C_Logout(CK_SESSION_HANDLE handle) {
 }
 
 CK_RV C_InitPIN(CK_SESSION_HANDLE handle, CK_UTF8CHAR_PTR pin, CK_ULONG pinLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (!(session->flags & CKF_RW_SESSION))
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
+        if (!(session.flags & CKF_RW_SESSION))
             return CKR_SESSION_READ_ONLY;
-        if (loggedIn(state, session->slot) != CKU_SO)
+        if (loggedIn(state, session.slot) != CKU_SO)
             return CKR_USER_NOT_LOGGED_IN;
         if (!pin)
             return CKR_ARGUMENTS_BAD;
         if (!fits(token.userPin, pinLength))
             return CKR_PIN_LEN_RANGE;
         state.store->transaction([&] {
-            token = *state.store->token(int64_t(session->slot));
+            token = *state.store->token(int64_t(session.slot));
             token.userPin.hash = hashPin(pinText(pin, pinLength));
             token.userPin.retryLeft = token.userPin.retryMax;
             state.store->updateToken(token);
@@ -172,17 +152,13 @@ CK_RV C_InitPIN(CK_SESSION_HANDLE handle, CK_UTF8CHAR_PTR pin, CK_ULONG pinLengt
 
 CK_RV C_SetPIN(CK_SESSION_HANDLE handle, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLength, CK_UTF8CHAR_PTR newPin,
                CK_ULONG newLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (!(session->flags & CKF_RW_SESSION))
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
+        if (!(session.flags & CKF_RW_SESSION))
             return CKR_SESSION_READ_ONLY;
         if (!oldPin || !newPin)
             return CKR_ARGUMENTS_BAD;
         // The SO changes the SO PIN; the user, or a public session, the user PIN.
-        const bool so = loggedIn(state, session->slot) == CKU_SO;
+        const bool so = loggedIn(state, session.slot) == CKU_SO;
         PinRecord TokenRecord::*pin = so ? &TokenRecord::soPin : &TokenRecord::userPin;
         if (!so && !token.userPin.isSet())
             return CKR_USER_PIN_NOT_INITIALIZED;
@@ -190,7 +166,7 @@ CK_RV C_SetPIN(CK_SESSION_HANDLE handle, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLen
             return CKR_PIN_LEN_RANGE;
         CK_RV rv = CKR_OK;
         state.store->transaction([&] {
-            token = *state.store->token(int64_t(session->slot));
+            token = *state.store->token(int64_t(session.slot));
             rv = verifyTokenPin(*state.store, token, pin, pinText(oldPin, oldLength));
             if (rv != CKR_OK)
                 return;

@@ -66,83 +66,63 @@ CK_RV finishSignature(ModuleState& state, Session& session, const TokenRecord& t
 } // namespace
 
 CK_RV C_SignInit(CK_SESSION_HANDLE handle, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE keyHandle) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (!mechanism)
             return CKR_ARGUMENTS_BAD;
-        if (session->sign.active)
+        if (session.sign.active)
             return CKR_OPERATION_ACTIVE;
         AttributeSet key;
-        if (const CK_RV rv = signingKey(state, *session, token, keyHandle, key); rv != CKR_OK)
+        if (const CK_RV rv = signingKey(state, session, token, keyHandle, key); rv != CKR_OK)
             return rv;
         if (const CK_RV rv = checkSignMechanism(key, mechanism->mechanism); rv != CKR_OK)
             return rv;
-        session->sign = SignOperation{true, false, mechanism->mechanism, keyHandle, {}};
+        session.sign = SignOperation{true, false, mechanism->mechanism, keyHandle, {}};
         return CKR_OK;
     });
 }
 
 CK_RV C_Sign(CK_SESSION_HANDLE handle, CK_BYTE_PTR data, CK_ULONG dataLength, CK_BYTE_PTR signature,
              CK_ULONG_PTR signatureLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (!session->sign.active)
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
+        if (!session.sign.active)
             return CKR_OPERATION_NOT_INITIALIZED;
-        if ((!data && dataLength) || !signatureLength || session->sign.multipart) {
-            session->sign = {};
+        if ((!data && dataLength) || !signatureLength || session.sign.multipart) {
+            session.sign = {};
             return CKR_ARGUMENTS_BAD;
         }
-        session->sign.data.assign(data, data + dataLength);
-        return finishSignature(state, *session, token, signature, signatureLength);
+        session.sign.data.assign(data, data + dataLength);
+        return finishSignature(state, session, token, signature, signatureLength);
     });
 }
 
 CK_RV C_SignUpdate(CK_SESSION_HANDLE handle, CK_BYTE_PTR part, CK_ULONG partLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (!session->sign.active)
+    return inSession(handle, [&](ModuleState&, Session& session, TokenRecord&) -> CK_RV {
+        if (!session.sign.active)
             return CKR_OPERATION_NOT_INITIALIZED;
         if (!part && partLength) {
-            session->sign = {};
+            session.sign = {};
             return CKR_ARGUMENTS_BAD;
         }
-        session->sign.multipart = true;
-        session->sign.data.insert(session->sign.data.end(), part, part + partLength);
+        session.sign.multipart = true;
+        session.sign.data.insert(session.sign.data.end(), part, part + partLength);
         return CKR_OK;
     });
 }
 
 CK_RV C_SignFinal(CK_SESSION_HANDLE handle, CK_BYTE_PTR signature, CK_ULONG_PTR signatureLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (!session->sign.active)
+    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
+        if (!session.sign.active)
             return CKR_OPERATION_NOT_INITIALIZED;
         if (!signatureLength) {
-            session->sign = {};
+            session.sign = {};
             return CKR_ARGUMENTS_BAD;
         }
-        return finishSignature(state, *session, token, signature, signatureLength);
+        return finishSignature(state, session, token, signature, signatureLength);
     });
 }
 
 CK_RV C_SeedRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR seed, CK_ULONG seedLength) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState&, Session&, TokenRecord&) -> CK_RV {
         if (!seed && seedLength)
             return CKR_ARGUMENTS_BAD;
         // The token's generator seeds itself; a caller's seed is mixed in and never weakens it.
@@ -152,11 +132,7 @@ CK_RV C_SeedRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR seed, CK_ULONG seedLeng
 }
 
 CK_RV C_GenerateRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR data, CK_ULONG length) {
-    return guarded([&](ModuleState& state) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(state, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState&, Session&, TokenRecord&) -> CK_RV {
         if (!data && length)
             return CKR_ARGUMENTS_BAD;
         return length == 0 || RAND_bytes(data, int(length)) == 1 ? CKR_OK : CKR_FUNCTION_FAILED;

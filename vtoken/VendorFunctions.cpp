@@ -109,12 +109,8 @@ CK_RV GetCdromInfo(CK_SLOT_ID slot, CK_ULONG* sectorCount) {
 }
 
 CK_RV WriteCdromSectors(CK_SESSION_HANDLE handle, CK_ULONG first, CK_ULONG count, const CK_BYTE* data) {
-    return guarded([&](ModuleState& module) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(module, handle, session, token); rv != CKR_OK)
-            return rv;
-        if (loggedIn(module, session->slot) != CKU_USER)
+    return inSession(handle, [&](ModuleState& module, Session& session, TokenRecord& token) -> CK_RV {
+        if (loggedIn(module, session.slot) != CKU_USER)
             return CKR_USER_NOT_LOGGED_IN;
         if ((!data && count) || first > CK_ULONG(token.cdromSectors) || count > CK_ULONG(token.cdromSectors) - first)
             return CKR_ARGUMENTS_BAD;
@@ -125,19 +121,15 @@ CK_RV WriteCdromSectors(CK_SESSION_HANDLE handle, CK_ULONG first, CK_ULONG count
 }
 
 CK_RV BiometricLogin(CK_SESSION_HANDLE handle, CK_USER_TYPE user) {
-    return guarded([&](ModuleState& module) -> CK_RV {
-        Session* session = nullptr;
-        TokenRecord token;
-        if (const CK_RV rv = findSession(module, handle, session, token); rv != CKR_OK)
-            return rv;
+    return inSession(handle, [&](ModuleState& module, Session& session, TokenRecord& token) -> CK_RV {
         if (user != CKU_USER && user != CKU_SO)
             return CKR_USER_TYPE_INVALID;
-        const CK_USER_TYPE current = loggedIn(module, session->slot);
+        const CK_USER_TYPE current = loggedIn(module, session.slot);
         if (current == user)
             return CKR_USER_ALREADY_LOGGED_IN;
         if (current != NobodyLoggedIn)
             return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
-        return loginByFinger(module, *session, token, user);
+        return loginByFinger(module, session, token, user);
     });
 }
 
