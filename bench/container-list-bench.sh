@@ -13,35 +13,22 @@ softhsm=/usr/lib/softhsm/libsofthsm2.so
 pin=12345678
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+source bench/common.sh
 
 export VTOKEN_HOME="$work/vtoken"
 "$vtoken" create --serial VXBENCH000000002 --user-pin "$pin" --memory 16777216 --plugged >/dev/null
-export SOFTHSM2_CONF="$work/softhsm2.conf"
-mkdir -p "$work/softhsm"
-printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/softhsm" >"$SOFTHSM2_CONF"
-softhsm2-util --init-token --free --label bench --pin "$pin" --so-pin 87654321 >/dev/null
+softhsm_token "$work/softhsm" "$pin"
 
 echo "writing 65 containers with two certificates and key pairs each..."
 "$bench" "$softhsm" "$pin" --fill 65
 "$bench" "$virtual" "$pin" --fill 65
 
-median() { # median of the run times of a command, in milliseconds
-    local times=()
-    for _ in $(seq 1 "$runs"); do
-        local start end
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        times+=($(((end - start) / 1000000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
-}
 
 for module in "$softhsm" "$virtual"; do
     name=$([ "$module" = "$softhsm" ] && echo SoftHSM2 || echo "virtual token")
-    library=$(median "$bench" "$module" "$pin")
-    p11tool_ms=$(median p11tool --provider "$module" --list-all-certs --login --set-pin="$pin" "pkcs11:")
-    pkcs11tool_ms=$(median pkcs11-tool --module "$module" --login --pin "$pin" -O)
+    library=$(median "$runs" "$bench" "$module" "$pin")
+    p11tool_ms=$(median "$runs" p11tool --provider "$module" --list-all-certs --login --set-pin="$pin" "pkcs11:")
+    pkcs11tool_ms=$(median "$runs" pkcs11-tool --module "$module" --login --pin "$pin" -O)
     echo "$name, median of $runs runs: library ${library} ms, p11tool --list-all-certs ${p11tool_ms} ms," \
         "pkcs11-tool -O ${pkcs11tool_ms} ms"
     awk -v l="$library" -v a="$p11tool_ms" -v b="$pkcs11tool_ms" \

@@ -12,14 +12,12 @@ softhsm=/usr/lib/softhsm/libsofthsm2.so
 pin=12345678
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+source bench/common.sh
 
 export VTOKEN_HOME="$work/vtoken"
 "$vtoken" create --serial VXBENCH000000001 --user-pin "$pin" --memory 16777216 --plugged >/dev/null
 
-export SOFTHSM2_CONF="$work/softhsm2.conf"
-mkdir -p "$work/softhsm"
-printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/softhsm" >"$SOFTHSM2_CONF"
-softhsm2-util --init-token --free --label bench --pin "$pin" --so-pin 87654321 >/dev/null
+softhsm_token "$work/softhsm" "$pin"
 
 echo "writing 130 certificates with their key pairs to both tokens..."
 for i in $(seq 1 130); do
@@ -37,21 +35,10 @@ for i in $(seq 1 130); do
     done
 done
 
-median() { # median of the run times of a command, in milliseconds
-    local times=()
-    for _ in $(seq 1 "$runs"); do
-        local start end
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        times+=($(((end - start) / 1000000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
-}
 
 count() { pkcs11-tool --module "$1" --login --pin "$pin" -O 2>/dev/null | grep -c 'Object;'; }
 echo "objects listed: virtual token $(count "$module"), SoftHSM2 $(count "$softhsm")"
-virtual=$(median pkcs11-tool --module "$module" --login --pin "$pin" -O)
-reference=$(median pkcs11-tool --module "$softhsm" --login --pin "$pin" -O)
+virtual=$(median "$runs" pkcs11-tool --module "$module" --login --pin "$pin" -O)
+reference=$(median "$runs" pkcs11-tool --module "$softhsm" --login --pin "$pin" -O)
 echo "pkcs11-tool -O, median of $runs runs: virtual token ${virtual} ms, SoftHSM2 ${reference} ms"
 awk -v v="$virtual" -v r="$reference" 'BEGIN { printf "ratio virtual/SoftHSM2: %.2f\n", v / r }'
