@@ -1,0 +1,163 @@
+#include "token/TokenLibrary.h"
+#include "tokenlib/TestCertificates.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The program's binding of libZovevOdu.so, on virtual tokens: the composite operations and the trace they leave.
+class TokenLibraryBindingTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<TokenLibrary> m_library;
+
+    QString logFolder() const { return m_home->filePath(QStringLiteral("KeyLog")); }
+
+    QByteArray trace() const {
+        QByteArray all;
+        for (const QString& name : QDir(logFolder()).entryList(QDir::Files)) {
+            QFile file(logFolder() + u'/' + name);
+            if (file.open(QIODevice::ReadOnly))
+                all += file.readAll();
+        }
+        return all;
+    }
+
+    void vtoken(const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral(VTOKEN_PROGRAM), arguments);
+        if (!process.waitForFinished(60000) || process.exitCode() != 0)
+            qFatal("vtoken %s failed", qPrintable(arguments.join(u' ')));
+    }
+
+    void openOn(std::initializer_list<const char*> serials) {
+        for (const char* serial : serials)
+            vtoken({"create", "--serial", serial, "--label", "Binding", "--plugged"});
+        QCOMPARE(m_library->OpenTokenLibrary(QStringLiteral(VTOKEN_MODULE), {}, {}, {}), 0);
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_home = std::make_unique<QTemporaryDir>();
+        qputenv("VTOKEN_HOME", QFile::encodeName(m_home->path()));
+        qputenv("HOME", QFile::encodeName(m_home->path()));
+        QVERIFY(QDir().mkpath(logFolder()));
+        m_library = std::make_unique<TokenLibrary>(QStringLiteral(ZV_LIBRARY_DIR "/"), OperationLog(logFolder()));
+        QVERIFY(m_library->isLoaded());
+    }
+
+    void cleanup() {
+        m_library->uninit_pkcs11();
+        m_library.reset();
+    }
+
+    void noTokenIsResultOneWithoutConnecting() {
+        openOn({});
+        int32_t count = 7;
+        QCOMPARE(m_library->FindAndConnectTokens(count), TokenLibrary::NoTokenFound);
+        QCOMPARE(count, 0);
+        const QByteArray lines = trace();
+        QVERIFY(lines.contains("> init_pkcs11 begin pName=" VTOKEN_MODULE "\r\n"));
+        QVERIFY(lines.contains("> token_find begin kn=32\r\n"));
+        QVERIFY(lines.contains("> token_find end rtn=0\r\n"));
+        QVERIFY(!lines.contains("token_connect"));
+    }
+
+    void everyTokenFoundIsConnected() {
+        openOn({"VXBIND0000000001", "VXBIND0000000002"});
+        int32_t count = 0;
+        QCOMPARE(m_library->FindAndConnectTokens(count), 0);
+        QCOMPARE(count, 2);
+        QVERIFY(trace().contains("token_connect begin keyindex=1\r\n"));
+        TTokenInfo info;
+        QCOMPARE(m_library->token_get_info_ex(1, info), 0);
+        QCOMPARE(QByteArray(info.serial.data()), QByteArray("VXBIND0000000002"));
+    }
+
+    void openingWithAnEnumerationStringIsNotTraced() {
+        vtoken({"create", "--serial", "VXBIND0000000003", "--plugged"});
+        QCOMPARE(m_library->OpenTokenLibrary(QStringLiteral(VTOKEN_MODULE), QStringLiteral("USB\\VID_1D99"),
+                                             QStringLiteral("OEM"), QStringLiteral("APP")),
+                 0);
+        QVERIFY(!trace().contains("init_pkcs11"));
+    }
+
+    void containerListKeepsBlanksAndStopsAt65() {
+        openOn({"VXBIND0000000004"});
+        int32_t count = 0, remaining = 0;
+        QCOMPARE(m_library->FindAndConnectTokens(count), 0);
+        QCOMPARE(m_library->token_login(0, QStringLiteral("12345678"), remaining), 0);
+        for (int i = 1; i <= 70; ++i)
+            QCOMPARE(
+                m_library->container_create_new(0, QStringLiteral("Key %1").arg(i, 2, 10, QLatin1Char('0')).toUtf8()),
+                0);
+        TTokenInfo info;
+        info.containerCount = 99;
+        QCOMPARE(m_library->LoadContainerList(0, info), 0);
+        QCOMPARE(info.containerCount, 65);
+        QCOMPARE(info.containerNames[0], QByteArray("Key 01"));
+        QCOMPARE(info.containerNames[64], QByteArray("Key 65"));
+    }
+
+    void secretsNeverReachTheTrace() {
+        openOn({"VXBIND0000000005"});
+        int32_t count = 0, remaining = 0;
+        QCOMPARE(m_library->FindAndConnectTokens(count), 0);
+        QCOMPARE(m_library->token_login(0, QStringLiteral("12345678"), remaining), 0);
+        QCOMPARE(m_library->token_change_upin(0, QStringLiteral("12345678"), QStringLiteral("24681357")), 0);
+        m_library->token_login_so(0, QStringLiteral("87654321"), remaining);
+        m_library->token_set_upin(0, QStringLiteral("87654321"), QStringLiteral("13572468"));
+        m_library->token_change_sopin(0, QStringLiteral("87654321"), QStringLiteral("55556666"));
+        int32_t certificates = 0;
+        m_library->pkcs12_file_parse(m_home->filePath(QStringLiteral("none.p12")), QStringLiteral("p12secret"),
+                                     certificates);
+        const QByteArray lines = trace();
+        for (const char* secret : {"12345678", "24681357", "87654321", "13572468", "55556666", "p12secret"})
+            QVERIFY2(!lines.contains(secret), secret);
+        QVERIFY(lines.contains("token_login begin UPIN=***\r\n"));
+        QVERIFY(lines.contains("pkcs12_file_parse begin password=***\r\n"));
+        QVERIFY(lines.contains("token_login end rtn=0\r\n"));
+    }
+
+    void labelGoesAsUtf8() {
+        openOn({"VXBIND0000000006"});
+        int32_t count = 0;
+        QCOMPARE(m_library->FindAndConnectTokens(count), 0);
+        QCOMPARE(m_library->SetTokenLabel(0, QStringLiteral("网银")), 0);
+        TTokenInfo info;
+        QCOMPARE(m_library->token_get_info_ex(0, info), 0);
+        QCOMPARE(QByteArray(info.label.data()), QByteArray("\xE7\xBD\x91\xE9\x93\xB6"));
+        QVERIFY(trace().contains(QStringLiteral("token_set_label begin KeyName=网银").toUtf8()));
+    }
+
+    void certificateInfoOfAMissingUsageLeavesTheRecord() {
+        openOn({"VXBIND0000000007"});
+        int32_t count = 0, remaining = 0;
+        QCOMPARE(m_library->FindAndConnectTokens(count), 0);
+        QCOMPARE(m_library->token_login(0, QStringLiteral("12345678"), remaining), 0);
+        const testcerts::KeyPair pair = testcerts::certify(testcerts::rsaKey(), "赵六");
+        QFile file(m_home->filePath(QStringLiteral("signer.p12")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(testcerts::pkcs12(pair, "secret"));
+        file.close();
+        QCOMPARE(m_library->pkcs12_file_parse(file.fileName(), QStringLiteral("secret"), count), 0);
+        QCOMPARE(m_library->pkcs12_import_certificate(0, "Signer", 2, 0), 0);
+
+        TTokenCertInfo info;
+        info.subject = QStringLiteral("kept");
+        QCOMPARE(m_library->ReadCertInfo(0, "Signer", 1, info), int32_t(ZV_ERR_NO_OBJECT));
+        QCOMPARE(info.subject, QStringLiteral("kept"));
+        QCOMPARE(m_library->ReadCertInfo(0, "Signer", 2, info), 0);
+        QCOMPARE(info.subject, QStringLiteral("赵六"));
+        QCOMPARE(info.keyBits, 2048);
+        QCOMPARE(info.certificate, testcerts::der(pair));
+        QCOMPARE(info.validFrom.size(), 10);
+        QVERIFY(trace().contains("container_get_pubkey begin cont_id=Signer"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TokenLibraryBindingTest)
+#include "TokenLibraryBindingTest.moc"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+// What the token library tells about one token, plus the container list the program reads into it.
+struct TTokenInfo {
+    static constexpr int MaximumContainers = 65;
+
+    std::array<char, 33> serial{}; // locale encoding, zero-terminated
+    std::array<char, 129> label{}; // UTF-8, zero-terminated
+    std::array<char, 65> manufacturer{};
+    std::array<char, 65> model{};
+    int32_t maxPinLength = 0;
+    int32_t minPinLength = 0;
+    int32_t reserved1 = 0;
+    int32_t soMinPinLength = 0;
+    int32_t totalMemory = 0;
+    int32_t freeMemory = 0;
+    int32_t hardwareVersion = 0; // major * 256 + minor
+    int32_t firmwareVersion = 0;
+    int32_t initialized = 0;
+    int32_t containerCount = 0;
+    std::array<QByteArray, MaximumContainers> containerNames; // exact bytes
+    int32_t reserved2 = 0;
+};
+
+// The summary of one certificate of one container.
+struct TTokenCertInfo {
+    static constexpr int32_t CertificateCapacity = 16384;
+
+    QByteArray certificate; // DER, as stored on the token
+    int32_t certificateLength = 0;
+    QString subject;
+    QString issuer;
+    int32_t version = 0;
+    QByteArray serial;
+    QString validFrom; // yyyy-mm-dd
+    QString validTo;
+    std::array<int32_t, 9> validFromDate{};
+    std::array<int32_t, 9> validToDate{};
+    int32_t keyAlgorithm = 0; // 3 EC, anything else RSA
+    int32_t keyBits = 0;
+    int32_t kind = 0; // 0 end entity, 1 root, 2 intermediate
+};
