@@ -384,6 +384,42 @@ private Q_SLOTS:
         QCOMPARE(window.isClosing(), closes);
     }
 
+    // However the window is closed, the token library is shut down once, when the window goes.
+    void everyWayOfClosingShutsTheLibraryDownOnce_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("close box") << 0;
+        QTest::newRow("exit action") << 1;
+        QTest::newRow("CLOSE command") << 2;
+    }
+    void everyWayOfClosingShutsTheLibraryDownOnce() {
+        QFETCH(int, way);
+        QVERIFY(QFile::link(QStringLiteral(ZV_LIBRARY), m_program.filePath(QStringLiteral("libZovevOdu.so"))));
+        const QString logFolder = m_home.filePath(QStringLiteral("KeyLog"));
+        QVERIFY(QDir().mkpath(logFolder));
+        for (const QString& old : QDir(logFolder).entryList(QDir::Files))
+            QFile::remove(logFolder + u'/' + old);
+        {
+            MainWindow window(programDirectory());
+            QVERIFY(window.tokenLibrary().isLoaded());
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            if (way == 0)
+                window.close();
+            else if (way == 1)
+                window.actions.AcExit->trigger();
+            else
+                window.handleCopyData(QStringLiteral("CLOSE"));
+            QVERIFY(!window.isVisible());
+        }
+        QByteArray trace;
+        for (const QString& name : QDir(logFolder).entryList(QDir::Files)) {
+            QFile file(logFolder + u'/' + name);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            trace += file.readAll();
+        }
+        QCOMPARE(trace.count("uninit_pkcs11 begin"), 1);
+    }
+
     void exitActionCloses() {
         MainWindow window(programDirectory());
         window.show();

@@ -67,6 +67,7 @@ static void loadDesignedPictures() {
 
 MainWindow::MainWindow(QString programDirectory, QWidget* parent)
     : QMainWindow(parent), actions(this), m_programDirectory(std::move(programDirectory)),
+      m_tokenLibrary(m_programDirectory),
       m_treeImages((loadDesignedPictures(), QList<QString>{QStringLiteral(":/tree-token.png"),
                                                            {},
                                                            {},
@@ -102,7 +103,10 @@ MainWindow::MainWindow(QString programDirectory, QWidget* parent)
     setUpWindow();
 }
 
-MainWindow::~MainWindow() = default;
+// The window goes once, however it was closed, and takes the token library's session with it.
+MainWindow::~MainWindow() {
+    m_tokenLibrary.uninit_pkcs11();
+}
 
 void MainWindow::buildLayout() {
     auto* central = new QWidget(this);

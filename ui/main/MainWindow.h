@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/UserConfig.h"
+#include "token/TokenLibrary.h"
 #include "ui/main/ImageList.h"
 #include "ui/main/MainActions.h"
 
@@ -87,6 +88,7 @@ public:
     void restoreFromAnotherInstance();
 
     bool isClosing() const { return m_Closing; }
+    TokenLibrary& tokenLibrary() { return m_tokenLibrary; }
     const TAPPInfo& appInfo() const { return m_appInfo; }
     const ProductIdTable& productIds() const { return m_productIds; }
 
@@ -107,6 +109,7 @@ private:
     void TCloseProjectTimer();
 
     QString m_programDirectory;
+    TokenLibrary m_tokenLibrary;
     TAPPInfo m_appInfo;
     ProductIdTable m_productIds;
     TUserConfigInfo m_userConfig;
