@@ -1,5 +1,7 @@
 #include "tokenlib/CertificateFiles.h"
 
+#include "tokenlib/OpenSslHandles.h"
+
 #include "tokenlib/ZovevOdu.h"
 
 #include <openssl/asn1.h>
@@ -27,9 +29,7 @@
 namespace zv {
 namespace {
 
-template <typename T, void (*Free)(T*)> struct Deleter {
-    void operator()(T* pointer) const { Free(pointer); }
-};
+using openssl::Deleter;
 void freeOpenSslText(char* text) {
     OPENSSL_free(text);
 }
@@ -42,7 +42,7 @@ void freeSafes(STACK_OF(PKCS7) * safes) {
 void freeBags(STACK_OF(PKCS12_SAFEBAG) * bags) {
     sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
 }
-using Certificate = std::unique_ptr<X509, Deleter<X509, X509_free>>;
+using openssl::Certificate;
 using Pkcs12 = std::unique_ptr<PKCS12, Deleter<PKCS12, PKCS12_free>>;
 using Pkcs7 = std::unique_ptr<PKCS7, Deleter<PKCS7, PKCS7_free>>;
 using Pkcs8 = std::unique_ptr<PKCS8_PRIV_KEY_INFO, Deleter<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free>>;

@@ -1,5 +1,6 @@
 #include "tokenlib/KeyTemplates.h"
 
+#include "tokenlib/OpenSslHandles.h"
 #include "tokenlib/ZovevOdu.h"
 
 #include <openssl/bn.h>
@@ -17,16 +18,7 @@
 namespace zv {
 namespace {
 
-template <typename T, void (*Free)(T*)> struct Deleter {
-    void operator()(T* pointer) const { Free(pointer); }
-};
-using Certificate = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using Number = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_clear_free>>;
-using PKey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using PKeyContext = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-using ParamBuilder = std::unique_ptr<OSSL_PARAM_BLD, Deleter<OSSL_PARAM_BLD, OSSL_PARAM_BLD_free>>;
-using Params = std::unique_ptr<OSSL_PARAM, Deleter<OSSL_PARAM, OSSL_PARAM_free>>;
-using Object = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
+using namespace openssl;
 
 Certificate parse(const Bytes& der) {
     const unsigned char* cursor = der.data();
@@ -125,7 +117,7 @@ int curveOf(const Bytes& parameters) {
 }
 
 int bitsOfCurve(int nid) {
-    std::unique_ptr<EC_GROUP, Deleter<EC_GROUP, EC_GROUP_free>> group(EC_GROUP_new_by_curve_name(nid));
+    EcGroup group(EC_GROUP_new_by_curve_name(nid));
     return group ? EC_GROUP_get_degree(group.get()) : 0;
 }
 

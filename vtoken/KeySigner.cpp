@@ -1,5 +1,6 @@
 #include "vtoken/KeySigner.h"
 
+#include "tokenlib/OpenSslHandles.h"
 #include "vtoken/ObjectRules.h"
 
 #include <openssl/bn.h>
@@ -14,16 +15,7 @@
 namespace vtoken {
 namespace {
 
-template <typename T, void (*Free)(T*)> struct Deleter {
-    void operator()(T* pointer) const { Free(pointer); }
-};
-using PKey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using PKeyContext = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-using DigestContext = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using ParamBuilder = std::unique_ptr<OSSL_PARAM_BLD, Deleter<OSSL_PARAM_BLD, OSSL_PARAM_BLD_free>>;
-using Params = std::unique_ptr<OSSL_PARAM, Deleter<OSSL_PARAM, OSSL_PARAM_free>>;
-using Number = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_clear_free>>;
-using EcSignature = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
+using namespace openssl;
 
 bool isRsa(const AttributeSet& key) {
     return key.ulong(CKA_KEY_TYPE) == CKK_RSA;
