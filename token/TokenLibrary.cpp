@@ -370,14 +370,8 @@ int32_t TokenLibrary::pkcs12_file_parse(const QString& path, const QString& pass
 
 int32_t TokenLibrary::pkcs12_file_get_certinfo(int32_t certificateIndex, QString& subject, QString& issuer,
                                                int32_t& kind) {
-    char subjectBuffer[NameUnits] = {}, issuerBuffer[NameUnits] = {};
-    const int32_t rv = call("pkcs12_file_get_certinfo",
-                            QStringLiteral("pkcs12_file_get_certinfo begin issureName=") + text(issuerBuffer),
-                            m_functions->pkcs12_file_get_certinfo, certificateIndex, static_cast<char*>(subjectBuffer),
-                            static_cast<char*>(issuerBuffer), &kind);
-    subject = text(QByteArray(subjectBuffer, int(strnlen(subjectBuffer, NameUnits))));
-    issuer = text(QByteArray(issuerBuffer, int(strnlen(issuerBuffer, NameUnits))));
-    return rv;
+    return fileCertificateInfo("pkcs12_file_get_certinfo", m_functions->pkcs12_file_get_certinfo, certificateIndex,
+                               subject, issuer, kind);
 }
 
 int32_t TokenLibrary::pkcs12_import_certificate(int32_t index, const QByteArray& container, int32_t usage,
@@ -402,11 +396,18 @@ int32_t TokenLibrary::p7b_file_parse(const QString& path, int32_t& count) {
 
 int32_t TokenLibrary::p7b_file_get_certinfo(int32_t certificateIndex, QString& subject, QString& issuer,
                                             int32_t& kind) {
+    return fileCertificateInfo("p7b_file_get_certinfo", m_functions->p7b_file_get_certinfo, certificateIndex, subject,
+                               issuer, kind);
+}
+
+template <typename Function>
+int32_t TokenLibrary::fileCertificateInfo(const char* name, Function function, int32_t certificateIndex,
+                                          QString& subject, QString& issuer, int32_t& kind) {
     char subjectBuffer[NameUnits] = {}, issuerBuffer[NameUnits] = {};
+    // The begin line shows the issuer buffer as it is before the call: empty.
     const int32_t rv =
-        call("p7b_file_get_certinfo", QStringLiteral("p7b_file_get_certinfo begin issureName=") + text(issuerBuffer),
-             m_functions->p7b_file_get_certinfo, certificateIndex, static_cast<char*>(subjectBuffer),
-             static_cast<char*>(issuerBuffer), &kind);
+        call(name, QLatin1String(name) + QStringLiteral(" begin issureName=") + text(issuerBuffer), function,
+             certificateIndex, static_cast<char*>(subjectBuffer), static_cast<char*>(issuerBuffer), &kind);
     subject = text(QByteArray(subjectBuffer, int(strnlen(subjectBuffer, NameUnits))));
     issuer = text(QByteArray(issuerBuffer, int(strnlen(issuerBuffer, NameUnits))));
     return rv;

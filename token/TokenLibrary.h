@@ -76,6 +76,10 @@ private:
     template <typename Function, typename... Arguments>
     int32_t call(const char* name, const QString& begin, Function function, Arguments... arguments);
 
+    template <typename Function>
+    int32_t fileCertificateInfo(const char* name, Function function, int32_t certificateIndex, QString& subject,
+                                QString& issuer, int32_t& kind);
+
     int32_t token_find(int32_t& count);
     int32_t token_connect(int32_t index);
     int32_t container_load_all(int32_t index, QByteArray& buffer, int32_t& length);

@@ -29,19 +29,24 @@ bool validUsage(int32_t usage) {
     return usage == KeyExchange || usage == Signature;
 }
 
-// Finds the container and the objects of one class and usage in it; ZV_ERR_NO_OBJECT when there is none.
-int32_t firstObject(ContainerStore& containers, const char* name, int32_t usage, CK_OBJECT_CLASS objectClass,
-                    CK_OBJECT_HANDLE& object) {
+// The objects of one class and usage in a container; ZV_ERR_NO_OBJECT when there is none.
+int32_t objectsIn(ContainerStore& containers, const char* name, int32_t usage, CK_OBJECT_CLASS objectClass,
+                  std::vector<CK_OBJECT_HANDLE>& found) {
     Container container;
     if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
         return int32_t(rv);
-    std::vector<CK_OBJECT_HANDLE> found;
     if (const CK_RV rv = containers.objectsOf(container, usage, objectClass, found); rv != CKR_OK)
         return int32_t(rv);
-    if (found.empty())
-        return ZV_ERR_NO_OBJECT;
-    object = found.front();
-    return ZV_OK;
+    return found.empty() ? ZV_ERR_NO_OBJECT : ZV_OK;
+}
+
+int32_t firstObject(ContainerStore& containers, const char* name, int32_t usage, CK_OBJECT_CLASS objectClass,
+                    CK_OBJECT_HANDLE& object) {
+    std::vector<CK_OBJECT_HANDLE> found;
+    const int32_t rv = objectsIn(containers, name, usage, objectClass, found);
+    if (rv == ZV_OK)
+        object = found.front();
+    return rv;
 }
 
 int32_t copyOut(const Bytes& value, uint8_t* buffer, int32_t* length) {
@@ -284,14 +289,9 @@ ZV_EXPORT int32_t container_delete_cert(int32_t index, const char* name, int32_t
         ObjectAccess objects = objectsOf(state, token);
         token.snapshot.reset();
         ContainerStore containers(objects);
-        Container container;
-        if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
-            return int32_t(rv);
         std::vector<CK_OBJECT_HANDLE> found;
-        if (const CK_RV rv = containers.objectsOf(container, usage, CKO_CERTIFICATE, found); rv != CKR_OK)
-            return int32_t(rv);
-        if (found.empty())
-            return ZV_ERR_NO_OBJECT;
+        if (const int32_t rv = objectsIn(containers, name, usage, CKO_CERTIFICATE, found); rv != ZV_OK)
+            return rv;
         for (CK_OBJECT_HANDLE object : found)
             if (const CK_RV rv = objects.destroy(object); rv != CKR_OK)
                 return int32_t(rv);
