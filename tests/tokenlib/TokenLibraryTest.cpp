@@ -76,9 +76,7 @@ class TokenLibraryTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         m_virtual = qEnvironmentVariable("ZV_TEST_BACKEND", QStringLiteral("vtoken")) == QLatin1String("vtoken");
-        m_module = m_virtual
-                       ? QStringLiteral(VTOKEN_MODULE)
-                       : qEnvironmentVariable("ZV_TEST_SOFTHSM", QStringLiteral("/usr/lib/softhsm/libsofthsm2.so"));
+        m_module = m_virtual ? QStringLiteral(VTOKEN_MODULE) : QStringLiteral("/usr/lib/softhsm/libsofthsm2.so");
         if (!QFile::exists(m_module))
             QSKIP("SoftHSM2 is not installed");
     }
