@@ -61,7 +61,9 @@ int32_t remainingTries(LibraryState& state, const ConnectedToken& token, CK_USER
     return -1;
 }
 
-CK_RV login(LibraryState& state, const ConnectedToken& token, CK_USER_TYPE user, const char* pin) {
+// Every login changes what the session sees, so the token's container snapshot goes with it.
+CK_RV login(LibraryState& state, ConnectedToken& token, CK_USER_TYPE user, const char* pin) {
+    token.snapshot.reset();
     CK_FUNCTION_LIST_PTR p11 = state.module->functions();
     // An empty user PIN on a token with a sensor means a login by finger.
     CK_TOKEN_INFO info;
@@ -208,7 +210,6 @@ ZV_EXPORT int32_t token_login(int32_t index, const char* pin, int32_t* remaining
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!pin || !remaining)
             return ZV_ERR_ARGUMENTS;
-        token.snapshot.reset(); // what the session sees changes
         const CK_RV rv = login(state, token, CKU_USER, pin);
         if (rv != CKR_OK)
             *remaining = remainingTries(state, token, CKU_USER);
@@ -262,7 +263,6 @@ ZV_EXPORT int32_t token_login_so(int32_t index, const char* soPin, int32_t* rema
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!soPin || !remaining)
             return ZV_ERR_ARGUMENTS;
-        token.snapshot.reset(); // what the session sees changes
         const CK_RV rv = login(state, token, CKU_SO, soPin);
         if (rv != CKR_OK) {
             *remaining = remainingTries(state, token, CKU_SO);
@@ -277,7 +277,6 @@ ZV_EXPORT int32_t token_change_sopin(int32_t index, const char* oldSoPin, const 
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!oldSoPin || !newSoPin)
             return ZV_ERR_ARGUMENTS;
-        token.snapshot.reset(); // what the session sees changes
         return asSecurityOfficer(state, token, oldSoPin, [&](CK_FUNCTION_LIST_PTR p11) {
             return p11->C_SetPIN(token.session, utf8(oldSoPin), std::strlen(oldSoPin), utf8(newSoPin),
                                  std::strlen(newSoPin));
@@ -289,7 +288,6 @@ ZV_EXPORT int32_t token_set_upin(int32_t index, const char* soPin, const char* n
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!soPin || !newUserPin)
             return ZV_ERR_ARGUMENTS;
-        token.snapshot.reset(); // what the session sees changes
         return asSecurityOfficer(state, token, soPin, [&](CK_FUNCTION_LIST_PTR p11) {
             return p11->C_InitPIN(token.session, utf8(newUserPin), std::strlen(newUserPin));
         });
