@@ -1,8 +1,7 @@
 #include "token/TokenLibrary.h"
 
+#include "platform/LibraryLocation.h"
 #include "platform/TextEncoding.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -74,8 +73,7 @@ QString dateText(const std::array<int32_t, 9>& date) {
 
 TokenLibrary::TokenLibrary(const QString& programDirectory, OperationLog log)
     : m_log(std::move(log)), m_functions(std::make_unique<Functions>()) {
-    const QString beside = programDirectory + QLatin1String(LibraryName);
-    m_library.setFileName(QFileInfo::exists(beside) ? beside : QLatin1String(LibraryName));
+    m_library.setFileName(LibraryLocation(programDirectory, QLatin1String(LibraryName)));
     if (!m_library.load())
         return;
     Functions& f = *m_functions;

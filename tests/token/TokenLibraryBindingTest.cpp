@@ -77,6 +77,29 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(info.serial.data()), QByteArray("VXBIND0000000002"));
     }
 
+    void lastFailingConnectionDecidesTheResult() {
+        // The third token is pulled out between the search and its connection: the trace's clock pulls it as the
+        // third connection is about to be logged.
+        bool pulled = false;
+        m_library = std::make_unique<TokenLibrary>(
+            QStringLiteral(ZV_LIBRARY_DIR "/"), OperationLog(logFolder(), [&] {
+                if (!pulled && trace().count("token_connect end rtn=0\r\n") == 2) {
+                    pulled = true;
+                    vtoken({"unplug", "VXBIND0000000013"});
+                }
+                return QDateTime::currentDateTime();
+            }));
+        openOn({"VXBIND0000000011", "VXBIND0000000012", "VXBIND0000000013"});
+        int32_t count = 0;
+        const int32_t rv = m_library->FindAndConnectTokens(count);
+        QVERIFY(pulled);
+        QCOMPARE(count, 3);
+        QVERIFY(rv != 0);
+        const QByteArray lines = trace();
+        QCOMPARE(lines.count("token_connect end rtn=0\r\n"), 2);
+        QVERIFY(lines.endsWith("> token_connect end rtn=" + QByteArray::number(rv) + "\r\n"));
+    }
+
     void openingWithAnEnumerationStringIsNotTraced() {
         vtoken({"create", "--serial", "VXBIND0000000003", "--plugged"});
         QCOMPARE(m_library->OpenTokenLibrary(QStringLiteral(VTOKEN_MODULE), QStringLiteral("USB\\VID_1D99"),
