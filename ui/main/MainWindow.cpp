@@ -3,6 +3,7 @@
 #include "app/IntegerText.h"
 #include "app/LanguageCatalogue.h"
 #include "app/LanguageTable.h"
+#include "platform/LibraryLocation.h"
 #include "ui/administration/CdromImagePage.h"
 #include "ui/administration/InitializationPage.h"
 #include "ui/administration/RemoteUnlockPage.h"
@@ -258,6 +259,7 @@ void MainWindow::setUpWindow() {
     loadBanner();
     loadBiometricPictures(QStringLiteral("res/Finger/"));
     initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
+    m_skfLibrary.Load(LibraryLocation(m_programDirectory, m_appInfo.SKFLib));
 
     if (windowTitle().startsWith(QLatin1String("F7X"))) {
         pnlAdmin->setVisible(false);

@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/UserConfig.h"
+#include "token/SkfLibrary.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/ImageList.h"
 #include "ui/main/MainActions.h"
@@ -89,6 +90,7 @@ public:
 
     bool isClosing() const { return m_Closing; }
     TokenLibrary& tokenLibrary() { return m_tokenLibrary; }
+    SkfLibrary& skfLibrary() { return m_skfLibrary; }
     const TAPPInfo& appInfo() const { return m_appInfo; }
     const ProductIdTable& productIds() const { return m_productIds; }
 
@@ -110,6 +112,7 @@ private:
 
     QString m_programDirectory;
     TokenLibrary m_tokenLibrary;
+    SkfLibrary m_skfLibrary;
     TAPPInfo m_appInfo;
     ProductIdTable m_productIds;
     TUserConfigInfo m_userConfig;
