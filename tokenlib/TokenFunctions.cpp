@@ -65,11 +65,13 @@ int32_t remainingTries(LibraryState& state, const ConnectedToken& token, CK_USER
 CK_RV login(LibraryState& state, ConnectedToken& token, CK_USER_TYPE user, const char* pin) {
     token.snapshot.reset();
     CK_FUNCTION_LIST_PTR p11 = state.module->functions();
-    // An empty user PIN on a token with a sensor means a login by finger.
+    // An empty PIN on a token with a sensor means a login by finger, of the user or of the SO.
     CK_TOKEN_INFO info;
-    if (user == CKU_USER && *pin == '\0' && p11->C_GetTokenInfo(token.slot, &info) == CKR_OK &&
-        (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH))
-        return p11->C_Login(token.session, user, nullptr, 0);
+    if (*pin == '\0' && p11->C_GetTokenInfo(token.slot, &info) == CKR_OK &&
+        (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH)) {
+        const CK_RV rv = p11->C_Login(token.session, user, nullptr, 0);
+        return rv == VX_CKR_FINGER_CAPTURE_FAILED ? CK_RV(ZV_ERR_FINGER_CAPTURE_FAILED) : rv;
+    }
     CK_RV rv = p11->C_Login(token.session, user, utf8(pin), CK_ULONG(std::strlen(pin)));
     if (rv == CKR_USER_ALREADY_LOGGED_IN)
         rv = CKR_OK;
@@ -268,7 +270,9 @@ ZV_EXPORT int32_t token_login_so(int32_t index, const char* soPin, int32_t* rema
             *remaining = remainingTries(state, token, CKU_SO);
             return int32_t(rv);
         }
-        token.provenSoPin.emplace(soPin);
+        // A login by finger proves no SO PIN that a later format could present.
+        if (*soPin != '\0')
+            token.provenSoPin.emplace(soPin);
         return ZV_OK;
     });
 }

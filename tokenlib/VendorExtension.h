@@ -24,6 +24,8 @@ extern "C" {
 #define VX_CKR_FINGER_NOT_ENROLLED (CKR_VENDOR_DEFINED | 0x5658001UL)
 /* Returned by BiometricLogin when the finger presented did not match (a retry was counted). */
 #define VX_CKR_FINGER_NOT_MATCHED (CKR_VENDOR_DEFINED | 0x5658002UL)
+/* Returned by BiometricLogin when the sensor could not take the finger, or none came in time (no retry counted). */
+#define VX_CKR_FINGER_CAPTURE_FAILED (CKR_VENDOR_DEFINED | 0x5658003UL)
 
 /* The retry state of one PIN. */
 typedef struct VX_PIN_STATE {
@@ -71,7 +73,7 @@ typedef struct VX_VENDOR_EXTENSION {
     CK_RV (*WriteCdromSectors)(CK_SESSION_HANDLE session, CK_ULONG first, CK_ULONG count, const CK_BYTE* data);
 
     /* Logs the session in as user or SO by a finger on the token's sensor, like C_Login through the protected
-     * authentication path. */
+     * authentication path. Waits for the finger. CKR_PIN_LOCKED once the biometric retry counter is spent. */
     CK_RV (*BiometricLogin)(CK_SESSION_HANDLE session, CK_USER_TYPE user);
 } VX_VENDOR_EXTENSION;
 

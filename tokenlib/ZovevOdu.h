@@ -47,6 +47,8 @@ extern "C" {
 #define ZV_ERR_CERT_STORE (ZV_ERR_BASE + 20)       /* the user's certificate database refused the certificate */
 #define ZV_ERR_KEY_IN_CONTAINER (ZV_ERR_BASE + 21) /* the key is in the container already, for the other usage */
 #define ZV_ERR_KEY_MISMATCH (ZV_ERR_BASE + 22)     /* a certificate alone for a usage whose keys are not its own */
+/* A login by finger whose finger the sensor could not take: the SKF code for the same, so callers show both alike. */
+#define ZV_ERR_FINGER_CAPTURE_FAILED 0x0B000040
 
 /* Library and discovery. init_pkcs11_ex's first three arguments name the product; this library accepts any
  * values, records none of them, and opens the module exactly as init_pkcs11 does. */
