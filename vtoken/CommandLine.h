@@ -66,6 +66,7 @@ struct Command {
     size_t positionalCount;
     std::string_view positionalName; // named in the complaint when the count is wrong
     int (*run)(const Arguments& arguments);
+    size_t optionalPositionalCount = 0; // positional arguments the command may take beyond positionalCount
 };
 
 // A whole number, decimal or hexadecimal with 0x, from min to max.

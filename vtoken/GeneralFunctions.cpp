@@ -1,4 +1,5 @@
 // Library, slot and token information, token initialization and slot events.
+#include "vtoken/FingerSensor.h"
 #include "vtoken/ModuleFunctions.h"
 #include "vtoken/ModuleState.h"
 #include "vtoken/PinHash.h"
@@ -244,7 +245,7 @@ CK_RV C_InitToken(CK_SLOT_ID slot, CK_UTF8CHAR_PTR pin, CK_ULONG pinLength, CK_U
         const std::string_view soPin(reinterpret_cast<const char*>(pin), pinLength);
         CK_RV rv = CKR_OK;
         state.store->transaction([&] {
-            token = *state.store->token(int64_t(slot));
+            token = state.store->existingToken(int64_t(slot));
             if (token.initialized) {
                 rv = verifyTokenPin(*state.store, token, &TokenRecord::soPin, soPin);
                 if (rv != CKR_OK)
@@ -262,6 +263,7 @@ CK_RV C_InitToken(CK_SLOT_ID slot, CK_UTF8CHAR_PTR pin, CK_ULONG pinLength, CK_U
             token.label = trimmedLabel(label);
             token.userPin.hash.clear();
             token.userPin.retryLeft = token.userPin.retryMax;
+            forgetFingers(token);
             token.initialized = true;
             state.store->updateToken(token);
         });

@@ -1,6 +1,6 @@
 #include "vtoken/ModuleState.h"
 
-#include "vtoken/PinHash.h"
+#include "vtoken/PinTry.h"
 
 #include <cstring>
 
@@ -45,20 +45,29 @@ CK_USER_TYPE loggedIn(const ModuleState& state, CK_SLOT_ID slot) {
     return found == state.logins.end() ? NobodyLoggedIn : found->second;
 }
 
+CK_RV loginAllowed(const ModuleState& state, const Session& session, CK_USER_TYPE user) {
+    const CK_USER_TYPE current = loggedIn(state, session.slot);
+    if (current == user)
+        return CKR_USER_ALREADY_LOGGED_IN;
+    if (current != NobodyLoggedIn)
+        return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
+    if (user == CKU_SO)
+        for (const auto& [handle, open] : state.sessions)
+            if (open.slot == session.slot && !(open.flags & CKF_RW_SESSION))
+                return CKR_SESSION_READ_ONLY_EXISTS;
+    return CKR_OK;
+}
+
 CK_RV verifyTokenPin(Store& store, TokenRecord& token, PinRecord TokenRecord::*pin, std::string_view given) {
-    PinRecord& record = token.*pin;
-    if (record.locked())
-        return CKR_PIN_LOCKED;
-    if (verifyPin(given, record.hash)) {
-        if (record.retryLeft != record.retryMax) {
-            record.retryLeft = record.retryMax;
-            store.updateToken(token);
-        }
+    switch (tryTokenPin(store, token, pin, given)) {
+    case PinTry::Right:
         return CKR_OK;
+    case PinTry::Wrong:
+        return CKR_PIN_INCORRECT;
+    case PinTry::Locked:
+        return CKR_PIN_LOCKED;
     }
-    --record.retryLeft;
-    store.updateToken(token);
-    return record.locked() ? CKR_PIN_LOCKED : CKR_PIN_INCORRECT;
+    return CKR_GENERAL_ERROR;
 }
 
 void padField(CK_UTF8CHAR* field, size_t size, std::string_view text) {

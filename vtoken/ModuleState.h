@@ -103,13 +103,18 @@ void closeSlotSessions(ModuleState& state, CK_SLOT_ID slot);
 
 CK_USER_TYPE loggedIn(const ModuleState& state, CK_SLOT_ID slot);
 
+// Whether the application may log in as user on the session's token now: nobody else logged in, and for the SO no
+// read-only session open.
+CK_RV loginAllowed(const ModuleState& state, const Session& session, CK_USER_TYPE user);
+
 // Checks a PIN against its record inside the caller's transaction: a locked PIN gives CKR_PIN_LOCKED; a wrong one
 // counts down and gives CKR_PIN_INCORRECT, or CKR_PIN_LOCKED on the try that locks it; a right one restores the
 // counter. The token record is written back when a counter moved.
 CK_RV verifyTokenPin(Store& store, TokenRecord& token, PinRecord TokenRecord::*pin, std::string_view given);
 
-// Logs the application in as user or SO by a finger on the token's sensor.
-CK_RV loginByFinger(ModuleState& state, const Session& session, const TokenRecord& token, CK_USER_TYPE user);
+// Logs the application in as user or SO by a finger on the token's sensor, waiting up to ten seconds for one. The
+// module lock is taken for each look at the sensor only, so other threads go on while the holder finds the sensor.
+CK_RV loginByFinger(CK_SESSION_HANDLE handle, CK_USER_TYPE user);
 
 // Fills a blank-padded PKCS#11 text field; text longer than the field is cut.
 void padField(CK_UTF8CHAR* field, size_t size, std::string_view text);

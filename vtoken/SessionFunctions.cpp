@@ -88,33 +88,31 @@ CK_RV C_GetSessionInfo(CK_SESSION_HANDLE handle, CK_SESSION_INFO_PTR info) {
 }
 
 CK_RV C_Login(CK_SESSION_HANDLE handle, CK_USER_TYPE user, CK_UTF8CHAR_PTR pin, CK_ULONG pinLength) {
-    return inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
+    bool byFinger = false;
+    const CK_RV rv = inSession(handle, [&](ModuleState& state, Session& session, TokenRecord& token) -> CK_RV {
         if (user != CKU_USER && user != CKU_SO)
             return user == CKU_CONTEXT_SPECIFIC ? CKR_OPERATION_NOT_INITIALIZED : CKR_USER_TYPE_INVALID;
         const CK_SLOT_ID slot = session.slot;
-        const CK_USER_TYPE current = loggedIn(state, slot);
-        if (current == user)
-            return CKR_USER_ALREADY_LOGGED_IN;
-        if (current != NobodyLoggedIn)
-            return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
-        if (user == CKU_SO)
-            for (const auto& [other, open] : state.sessions)
-                if (open.slot == slot && !(open.flags & CKF_RW_SESSION))
-                    return CKR_SESSION_READ_ONLY_EXISTS;
-        if (!pin) // without a PIN the login goes through the token's sensor
-            return token.sensor == SensorKind::None ? CKR_ARGUMENTS_BAD : loginByFinger(state, session, token, user);
+        if (const CK_RV allowed = loginAllowed(state, session, user); allowed != CKR_OK)
+            return allowed;
+        if (!pin) { // without a PIN the login goes through the token's sensor
+            byFinger = token.sensor != SensorKind::None;
+            return byFinger ? CKR_OK : CKR_ARGUMENTS_BAD;
+        }
         if (user == CKU_USER && !token.userPin.isSet())
             return CKR_USER_PIN_NOT_INITIALIZED;
-        CK_RV rv = CKR_OK;
+        CK_RV verified = CKR_OK;
         state.store->transaction([&] {
-            token = *state.store->token(int64_t(slot));
-            rv = verifyTokenPin(*state.store, token, user == CKU_SO ? &TokenRecord::soPin : &TokenRecord::userPin,
-                                pinText(pin, pinLength));
+            token = state.store->existingToken(int64_t(slot));
+            verified = verifyTokenPin(*state.store, token, user == CKU_SO ? &TokenRecord::soPin : &TokenRecord::userPin,
+                                      pinText(pin, pinLength));
         });
-        if (rv == CKR_OK)
+        if (verified == CKR_OK)
             state.logins[slot] = user;
-        return rv;
+        return verified;
     });
+    // The wait for a finger happens outside the module lock.
+    return rv == CKR_OK && byFinger ? loginByFinger(handle, user) : rv;
 }
 
 CK_RV C_Logout(CK_SESSION_HANDLE handle) {
@@ -141,7 +139,7 @@ CK_RV C_InitPIN(CK_SESSION_HANDLE handle, CK_UTF8CHAR_PTR pin, CK_ULONG pinLengt
         if (!fits(token.userPin, pinLength))
             return CKR_PIN_LEN_RANGE;
         state.store->transaction([&] {
-            token = *state.store->token(int64_t(session.slot));
+            token = state.store->existingToken(int64_t(session.slot));
             token.userPin.hash = hashPin(pinText(pin, pinLength));
             token.userPin.retryLeft = token.userPin.retryMax;
             state.store->updateToken(token);
@@ -166,7 +164,7 @@ CK_RV C_SetPIN(CK_SESSION_HANDLE handle, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLen
             return CKR_PIN_LEN_RANGE;
         CK_RV rv = CKR_OK;
         state.store->transaction([&] {
-            token = *state.store->token(int64_t(session.slot));
+            token = state.store->existingToken(int64_t(session.slot));
             rv = verifyTokenPin(*state.store, token, pin, pinText(oldPin, oldLength));
             if (rv != CKR_OK)
                 return;

@@ -1,5 +1,6 @@
 #include "vtoken/Store.h"
 
+#include <openssl/rand.h>
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -12,7 +13,8 @@
 namespace vtoken {
 namespace {
 
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
+constexpr size_t IssuerKeyBytes = 32;
 constexpr int BusyTimeoutMs = 10000;
 
 const char* const Schema = R"sql(
@@ -38,7 +40,11 @@ CREATE TABLE IF NOT EXISTS token (
     user_finger_retry_left INTEGER NOT NULL, user_finger_level INTEGER NOT NULL,
     admin_fingers INTEGER NOT NULL, admin_finger_retry_max INTEGER NOT NULL,
     admin_finger_retry_left INTEGER NOT NULL, admin_finger_level INTEGER NOT NULL,
-    cdrom_sectors INTEGER NOT NULL
+    cdrom_sectors INTEGER NOT NULL,
+    finger_list INTEGER NOT NULL DEFAULT 0,
+    sensor_auto INTEGER NOT NULL DEFAULT 0,
+    issuer_key BLOB NOT NULL DEFAULT x'',
+    unblock_request BLOB NOT NULL DEFAULT x''
 );
 CREATE TABLE IF NOT EXISTS object (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -52,8 +58,25 @@ CREATE TABLE IF NOT EXISTS cdrom (
     data BLOB NOT NULL,
     PRIMARY KEY (token_id, sector)
 );
+CREATE TABLE IF NOT EXISTS sensor_event (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    token_id INTEGER NOT NULL REFERENCES token(id) ON DELETE CASCADE,
+    kind INTEGER NOT NULL,
+    finger INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS sensor_event_token ON sensor_event(token_id);
 CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value INTEGER NOT NULL);
 INSERT OR IGNORE INTO meta VALUES ('slot_events', 0);
+)sql";
+
+// Version 1 knew neither the finger list form, nor the sensor's auto mode, nor the remote unblock. Finger-vein
+// tokens (sensor 2) list their fingers by number (form 1); the issuer keys are drawn afterwards.
+const char* const AddedInVersion2 = R"sql(
+ALTER TABLE token ADD COLUMN finger_list INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE token ADD COLUMN sensor_auto INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE token ADD COLUMN issuer_key BLOB NOT NULL DEFAULT x'';
+ALTER TABLE token ADD COLUMN unblock_request BLOB NOT NULL DEFAULT x'';
+UPDATE token SET finger_list = 1 WHERE sensor = 2;
 )sql";
 
 const char* const TokenColumns =
@@ -62,8 +85,8 @@ const char* const TokenColumns =
     "user_pin_retry_left, so_pin_hash, so_pin_min, so_pin_max, so_pin_retry_max, so_pin_retry_left, usb_vendor_id, "
     "usb_product_id, plugged, plug_count, sensor, user_fingers, user_finger_retry_max, user_finger_retry_left, "
     "user_finger_level, admin_fingers, admin_finger_retry_max, admin_finger_retry_left, admin_finger_level, "
-    "cdrom_sectors";
-constexpr int TokenColumnCount = 36;
+    "cdrom_sectors, finger_list, sensor_auto";
+constexpr int TokenColumnCount = 38;
 
 // One prepared statement, finalized on every path.
 class Statement {
@@ -154,6 +177,8 @@ TokenRecord readToken(const Statement& row) {
         fingers->level = int(row.integer(c++));
     }
     token.cdromSectors = row.integer(c++);
+    token.fingerList = static_cast<FingerListForm>(row.integer(c++));
+    token.sensorAuto = row.integer(c++) != 0;
     return token;
 }
 
@@ -186,6 +211,8 @@ int bindToken(Statement& statement, const TokenRecord& token) {
             next(int64_t(value));
     }
     next(token.cdromSectors);
+    next(int64_t(token.fingerList));
+    next(int64_t(token.sensorAuto));
     return p;
 }
 
@@ -194,6 +221,13 @@ std::string placeholders(int count) {
     for (int i = 0; i < count; ++i)
         text += i ? ", ?" : "?";
     return text;
+}
+
+std::vector<uint8_t> newIssuerKey() {
+    std::vector<uint8_t> key(IssuerKeyBytes);
+    if (RAND_bytes(key.data(), int(key.size())) != 1)
+        throw StoreError("store: no random numbers for an issuer key");
+    return key;
 }
 
 void makeDirectories(const std::string& path) {
@@ -217,11 +251,14 @@ Store::Store(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0)
         makeDirectories(path.substr(0, slash));
-    // Created here with mode 0600 before SQLite opens it, so the file is never readable by others.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // Created here with mode 0600 before SQLite opens it, so the file is never readable by others. Only a new file is
+    // opened and closed here: closing a descriptor drops every lock this process holds on the file, and another
+    // connection of this process (the PKCS#11 module and the SKF library share one program) would lose its own.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    else if (errno != EEXIST)
         throw StoreError("store: cannot open " + path + ": " + std::strerror(errno));
-    ::close(fd);
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
@@ -232,18 +269,20 @@ Store::Store(const std::string& path) {
         execute("PRAGMA foreign_keys = ON");
         execute("PRAGMA journal_mode = WAL");
         execute("PRAGMA synchronous = NORMAL");
-        int64_t found = 0;
-        {
-            // Finished before the schema transaction: an open statement would make BEGIN IMMEDIATE fail at once
-            // instead of waiting for another process's write.
-            Statement version(m_db, "PRAGMA user_version");
-            version.step();
-            found = version.integer(0);
-        }
-        if (found > SchemaVersion)
-            throw StoreError("store: " + path + " was written by a newer vtoken");
-        transaction([this] {
+        // The version is read inside the schema transaction, so that of two processes opening an old store at once
+        // only the first migrates it.
+        transaction([&] {
+            int64_t found = 0;
+            {
+                Statement version(m_db, "PRAGMA user_version");
+                version.step();
+                found = version.integer(0);
+            }
+            if (found > SchemaVersion)
+                throw StoreError("store: " + path + " was written by a newer vtoken");
             execute(Schema);
+            if (found == 1)
+                migrateFromVersion1();
             execute(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
         });
         if (sqlite3_prepare_v2(m_db, "PRAGMA data_version", -1, &m_dataVersion, nullptr) != SQLITE_OK)
@@ -274,6 +313,20 @@ void Store::forgetCache() {
     m_tokenCache.clear();
     m_objectListCache.clear();
     m_objectCache.clear();
+}
+
+void Store::migrateFromVersion1() {
+    execute(AddedInVersion2);
+    std::vector<int64_t> ids;
+    {
+        Statement keyless(m_db, "SELECT id FROM token WHERE length(issuer_key) = 0");
+        while (keyless.step())
+            ids.push_back(keyless.integer(0));
+    }
+    for (const int64_t id : ids) {
+        Statement update(m_db, "UPDATE token SET issuer_key = ? WHERE id = ?");
+        update.bind(1, newIssuerKey()).bind(2, id).step();
+    }
 }
 
 void Store::execute(const char* sql) {
@@ -332,14 +385,21 @@ std::optional<TokenRecord> Store::tokenBySerial(const std::string& serial) {
     return readToken(query);
 }
 
+TokenRecord Store::existingToken(int64_t id) {
+    std::optional<TokenRecord> found = token(id);
+    if (!found)
+        throw StoreError("store: token " + std::to_string(id) + " no longer exists");
+    return *found;
+}
+
 int64_t Store::insertToken(const TokenRecord& token) {
     forgetCache();
     int64_t id = 0;
     transaction([&] {
         const std::string columns = std::string(TokenColumns).substr(4); // without "id, "
-        Statement insert(m_db,
-                         "INSERT INTO token (" + columns + ") VALUES (" + placeholders(TokenColumnCount - 1) + ")");
-        bindToken(insert, token);
+        Statement insert(m_db, "INSERT INTO token (" + columns + ", issuer_key) VALUES (" +
+                                   placeholders(TokenColumnCount) + ")");
+        insert.bind(bindToken(insert, token), newIssuerKey());
         insert.step();
         id = sqlite3_last_insert_rowid(m_db);
         bumpSlotEvents();
@@ -473,6 +533,53 @@ int64_t Store::slotEventCounter() {
 
 void Store::bumpSlotEvents() {
     execute("UPDATE meta SET value = value + 1 WHERE key = 'slot_events'");
+}
+
+void Store::queueSensorEvent(int64_t tokenId, const SensorEvent& event) {
+    Statement insert(m_db, "INSERT INTO sensor_event (token_id, kind, finger) VALUES (?, ?, ?)");
+    insert.bind(1, tokenId).bind(2, int64_t(event.kind)).bind(3, int64_t(event.finger)).step();
+}
+
+std::optional<SensorEvent> Store::takeSensorEvent(int64_t tokenId) {
+    std::optional<SensorEvent> taken;
+    transaction([&] {
+        int64_t id = 0;
+        {
+            Statement oldest(m_db, "SELECT id, kind, finger FROM sensor_event WHERE token_id = ? ORDER BY id LIMIT 1");
+            if (!oldest.bind(1, tokenId).step())
+                return;
+            id = oldest.integer(0);
+            taken = SensorEvent{static_cast<SensorEvent::Kind>(oldest.integer(1)), int(oldest.integer(2))};
+        }
+        Statement remove(m_db, "DELETE FROM sensor_event WHERE id = ?");
+        remove.bind(1, id).step();
+    });
+    return taken;
+}
+
+int64_t Store::sensorEventCount(int64_t tokenId) {
+    Statement query(m_db, "SELECT COUNT(*) FROM sensor_event WHERE token_id = ?");
+    query.bind(1, tokenId).step();
+    return query.integer(0);
+}
+
+std::vector<uint8_t> Store::issuerKey(int64_t tokenId) {
+    Statement query(m_db, "SELECT issuer_key FROM token WHERE id = ?");
+    if (!query.bind(1, tokenId).step())
+        throw StoreError("store: token " + std::to_string(tokenId) + " no longer exists");
+    return query.blob(0);
+}
+
+std::vector<uint8_t> Store::unblockRequest(int64_t tokenId) {
+    Statement query(m_db, "SELECT unblock_request FROM token WHERE id = ?");
+    if (!query.bind(1, tokenId).step())
+        throw StoreError("store: token " + std::to_string(tokenId) + " no longer exists");
+    return query.blob(0);
+}
+
+void Store::setUnblockRequest(int64_t tokenId, const std::vector<uint8_t>& request) {
+    Statement update(m_db, "UPDATE token SET unblock_request = ? WHERE id = ?");
+    update.bind(1, request).bind(2, tokenId).step();
 }
 
 } // namespace vtoken

@@ -27,6 +27,16 @@ struct StoredObject {
     std::vector<uint8_t> attributes; // serialized AttributeSet
 };
 
+// One thing a token's sensor saw. The vtoken command queues them; whichever process reads the sensor next takes
+// them, oldest first, each once.
+struct SensorEvent {
+    enum Kind { Present = 0, Fail = 1, Away = 2 }; // a finger put on, one the sensor could not take, a finger lifted
+    Kind kind = Present;
+    int finger = 0; // 1 to 10, for Present
+
+    bool operator==(const SensorEvent&) const = default;
+};
+
 // The virtual tokens of one user, in an SQLite file that every process using them shares: the program through the
 // PKCS#11 module, the vtoken command, the tests. Every change runs in one transaction, so a process killed midway
 // leaves a token as it was before or after, never half-written.
@@ -49,6 +59,9 @@ public:
     std::vector<TokenRecord> tokens();
     std::optional<TokenRecord> token(int64_t id);
     std::optional<TokenRecord> tokenBySerial(const std::string& serial);
+    // The token as a transaction about to change it reads it; StoreError when another process removed it meanwhile.
+    TokenRecord existingToken(int64_t id);
+    // Draws the token's issuer key too.
     int64_t insertToken(const TokenRecord& token);
     void updateToken(const TokenRecord& token);
     void deleteToken(int64_t id); // with its objects and CD-ROM content
@@ -70,8 +83,21 @@ public:
     // Grows with every plug, unplug, creation and removal of a token: what slot-event waiters watch.
     int64_t slotEventCounter();
 
+    void queueSensorEvent(int64_t tokenId, const SensorEvent& event);
+    // The token's oldest queued sensor event, taken off the queue; nullopt when none is queued.
+    std::optional<SensorEvent> takeSensorEvent(int64_t tokenId);
+    int64_t sensorEventCount(int64_t tokenId);
+
+    // The 32-byte key the token shares with its issuer alone, drawn at its creation: the issuer answers the token's
+    // remote unblock requests with it. Never shown.
+    std::vector<uint8_t> issuerKey(int64_t tokenId);
+    // The remote unblock request the token drew last and has not yet seen answered; empty when there is none.
+    std::vector<uint8_t> unblockRequest(int64_t tokenId);
+    void setUnblockRequest(int64_t tokenId, const std::vector<uint8_t>& request);
+
 private:
     void execute(const char* sql);
+    void migrateFromVersion1();
     void bumpSlotEvents();
     // Drops what was read once another connection has committed since.
     void checkCache();

@@ -1,6 +1,7 @@
 #include "vtoken/TokenCommands.h"
 
 #include "vtoken/DemoContent.h"
+#include "vtoken/FingerSensor.h"
 #include "vtoken/PinHash.h"
 
 #include <openssl/rand.h>
@@ -68,6 +69,28 @@ std::string sensorName(SensorKind sensor) {
         return "finger-vein";
     }
     return "unknown (" + std::to_string(int(sensor)) + ")";
+}
+
+FingerListForm parseFingerList(std::string_view option, std::string_view text) {
+    if (text == "flags")
+        return FingerListForm::Flags;
+    if (text == "identifiers")
+        return FingerListForm::Identifiers;
+    if (text == "identifiers-100")
+        return FingerListForm::Identifiers100;
+    throw UsageError(std::string(option) + ": '" + printable(text) + "' is not flags, identifiers or identifiers-100");
+}
+
+std::string fingerListName(FingerListForm form) {
+    switch (form) {
+    case FingerListForm::Flags:
+        return "flags";
+    case FingerListForm::Identifiers:
+        return "identifiers";
+    case FingerListForm::Identifiers100:
+        return "identifiers-100";
+    }
+    return "unknown (" + std::to_string(int(form)) + ")";
 }
 
 std::string fingerList(uint32_t enrolled) {
@@ -169,6 +192,9 @@ int createCommand(const Arguments& arguments) {
         token.usbProductId = int(parseNumber("--usb-product", *text, 0, 0xFFFF));
     if (const auto text = arguments.value("--sensor"))
         token.sensor = parseSensor("--sensor", *text);
+    token.fingerList = defaultFingerList(token.sensor);
+    if (const auto text = arguments.value("--finger-list"))
+        token.fingerList = parseFingerList("--finger-list", *text);
     readPinLimits(arguments, token.userPin, "--user");
     readPinLimits(arguments, token.soPin, "--so");
 
@@ -235,13 +261,14 @@ int listCommand(const Arguments&) {
 int showCommand(const Arguments& arguments) {
     auto store = openStore();
     TokenRecord token;
-    int64_t used = 0;
+    int64_t used = 0, sensorEvents = 0;
     size_t objectCount = 0;
     // One transaction, so the figures belong together even while the module writes.
     store->transaction([&] {
         token = requireToken(*store, arguments.positional()[0]);
         used = store->usedMemory(token.id);
         objectCount = store->objects(token.id).size();
+        sensorEvents = store->sensorEventCount(token.id);
     });
 
     printLine("serial", printable(token.serial));
@@ -268,6 +295,9 @@ int showCommand(const Arguments& arguments) {
     printLine("plugged", yesNo(token.plugged));
     printLine("plug count", std::to_string(token.plugCount));
     printLine("sensor", sensorName(token.sensor));
+    printLine("sensor auto", token.sensorAuto ? "on" : "off");
+    printLine("sensor events queued", std::to_string(sensorEvents));
+    printLine("finger list", fingerListName(token.fingerList));
     for (const auto& [who, fingers] :
          {std::pair{"user", &token.userFingers}, std::pair{"admin", &token.adminFingers}}) {
         const std::string key = who;
@@ -352,6 +382,7 @@ int setCommand(const Arguments& arguments) {
     std::optional<int64_t> memory, cdromSectors;
     std::optional<std::string> label;
     std::optional<SensorKind> sensor;
+    std::optional<FingerListForm> fingerList;
     if (const auto text = arguments.value("--initialized"))
         initialized = parseYesNo("--initialized", *text);
     if (const auto text = arguments.value("--memory"))
@@ -362,6 +393,8 @@ int setCommand(const Arguments& arguments) {
         label = checkTokenText("--label", *text, LabelBytes);
     if (const auto text = arguments.value("--sensor"))
         sensor = parseSensor("--sensor", *text);
+    if (const auto text = arguments.value("--finger-list"))
+        fingerList = parseFingerList("--finger-list", *text);
     const PinChange userChange(arguments, "--user");
     const PinChange soChange(arguments, "--so");
 
@@ -374,6 +407,9 @@ int setCommand(const Arguments& arguments) {
         token.totalMemory = memory.value_or(token.totalMemory);
         token.label = label.value_or(token.label);
         token.sensor = sensor.value_or(token.sensor);
+        // A new sensor lists its fingers its own way unless told otherwise.
+        if (fingerList || sensor)
+            token.fingerList = fingerList.value_or(defaultFingerList(token.sensor));
         if (cdromSectors && *cdromSectors < token.cdromSectors) {
             if (*cdromSectors == 0)
                 store->clearCdrom(token.id);
@@ -387,17 +423,29 @@ int setCommand(const Arguments& arguments) {
 }
 
 constexpr OptionSpec CreateOptions[] = {
-    {"--serial", OptionSpec::Value},         {"--label", OptionSpec::Value},
-    {"--user-pin", OptionSpec::SecretValue}, {"--so-pin", OptionSpec::SecretValue},
-    {"--user-retries", OptionSpec::Value},   {"--so-retries", OptionSpec::Value},
-    {"--user-pin-min", OptionSpec::Value},   {"--user-pin-max", OptionSpec::Value},
-    {"--so-pin-min", OptionSpec::Value},     {"--so-pin-max", OptionSpec::Value},
-    {"--usb-vendor", OptionSpec::Value},     {"--usb-product", OptionSpec::Value},
-    {"--sensor", OptionSpec::Value},         {"--uninitialized", OptionSpec::Flag},
-    {"--cdrom-sectors", OptionSpec::Value},  {"--memory", OptionSpec::Value},
-    {"--manufacturer", OptionSpec::Value},   {"--model", OptionSpec::Value},
-    {"--hardware", OptionSpec::Value},       {"--firmware", OptionSpec::Value},
-    {"--plugged", OptionSpec::Flag},         {"--demo", OptionSpec::Flag},
+    {"--serial", OptionSpec::Value},
+    {"--label", OptionSpec::Value},
+    {"--user-pin", OptionSpec::SecretValue},
+    {"--so-pin", OptionSpec::SecretValue},
+    {"--user-retries", OptionSpec::Value},
+    {"--so-retries", OptionSpec::Value},
+    {"--user-pin-min", OptionSpec::Value},
+    {"--user-pin-max", OptionSpec::Value},
+    {"--so-pin-min", OptionSpec::Value},
+    {"--so-pin-max", OptionSpec::Value},
+    {"--usb-vendor", OptionSpec::Value},
+    {"--usb-product", OptionSpec::Value},
+    {"--sensor", OptionSpec::Value},
+    {"--finger-list", OptionSpec::Value},
+    {"--uninitialized", OptionSpec::Flag},
+    {"--cdrom-sectors", OptionSpec::Value},
+    {"--memory", OptionSpec::Value},
+    {"--manufacturer", OptionSpec::Value},
+    {"--model", OptionSpec::Value},
+    {"--hardware", OptionSpec::Value},
+    {"--firmware", OptionSpec::Value},
+    {"--plugged", OptionSpec::Flag},
+    {"--demo", OptionSpec::Flag},
 };
 
 constexpr OptionSpec SetOptions[] = {
@@ -411,6 +459,7 @@ constexpr OptionSpec SetOptions[] = {
     {"--user-pin", OptionSpec::SecretValue},
     {"--so-pin", OptionSpec::SecretValue},
     {"--sensor", OptionSpec::Value},
+    {"--finger-list", OptionSpec::Value},
     {"--cdrom-sectors", OptionSpec::Value},
 };
 
@@ -431,6 +480,9 @@ Creates a virtual token and prints its serial. PINs are kept only as salted hash
   --usb-vendor ID       USB vendor ID, 0 to 0xFFFF (default 0x1D99)
   --usb-product ID      USB product ID, 0 to 0xFFFF (default 0x0101)
   --sensor KIND         none, fingerprint or finger-vein (default none)
+  --finger-list FORM    how the SKF library lists enrolled fingers: flags (ten bytes, one per finger),
+                        identifiers (the enrolled finger numbers in ten bytes) or identifiers-100 (in a hundred)
+                        (default: identifiers for finger-vein, else flags)
   --uninitialized       a token never initialized: no user PIN, the SO PIN as from the factory
   --cdrom-sectors N     size of the CD-ROM partition in 2048-byte sectors (default 0: none)
   --memory BYTES        memory for objects (default 262144)
@@ -449,7 +501,7 @@ Prints one line per token, its fields separated by tabs: serial, plugged or unpl
 
 constexpr std::string_view ShowHelp = R"(Usage: vtoken show SERIAL
 
-Prints everything about a token as "key: value" lines. PINs are never shown.
+Prints everything about a token as "key: value" lines. PINs and the issuer key are never shown.
 )";
 
 constexpr std::string_view PlugHelp = R"(Usage: vtoken plug SERIAL
@@ -480,7 +532,8 @@ Forces a token's state, for tests. All changes are made together or not at all.
   --initialized yes|no    whether the token counts as initialized
   --memory BYTES          memory for objects
   --label L               at most 32 bytes of UTF-8
-  --sensor KIND           none, fingerprint or finger-vein
+  --sensor KIND           none, fingerprint or finger-vein; the finger list takes the sensor's default form
+  --finger-list FORM      flags, identifiers or identifiers-100
   --cdrom-sectors N       size of the CD-ROM partition in 2048-byte sectors; content past a smaller size is erased
 )";
 

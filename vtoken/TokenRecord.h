@@ -7,6 +7,10 @@ namespace vtoken {
 
 enum class SensorKind : int { None = 0, Fingerprint = 1, FingerVein = 2 };
 
+// How the token lists enrolled fingers to the SKF library's callers: ten flags (byte k is 1 when finger k+1 is
+// enrolled), or the enrolled finger numbers in ascending order padded with zeros to ten or to a hundred entries.
+enum class FingerListForm : int { Flags = 0, Identifiers = 1, Identifiers100 = 2 };
+
 // One PIN of a token. The PIN itself is never kept, only its salted slow hash.
 struct PinRecord {
     std::string hash; // empty: no PIN set
@@ -46,6 +50,8 @@ struct TokenRecord {
     bool plugged = false;
     int64_t plugCount = 0; // grows with every plug; a session from an earlier plug is gone
     SensorKind sensor = SensorKind::None;
+    FingerListForm fingerList = FingerListForm::Flags;
+    bool sensorAuto = false; // with no event queued, the sensor sees whichever finger is expected (for demos)
     FingerRecord userFingers;
     FingerRecord adminFingers;
     int64_t cdromSectors = 0; // 2048-byte sectors; 0 = no CD-ROM partition

@@ -1,12 +1,19 @@
 // The vendor extension: what a token manager needs beyond plain PKCS#11.
 #include "tokenlib/VendorExtension.h"
+#include "vtoken/FingerSensor.h"
 #include "vtoken/ModuleState.h"
 #include "vtoken/PinHash.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace vtoken {
 namespace {
+
+// How long a login by finger waits for one, and how often it looks at the sensor meanwhile.
+constexpr std::chrono::seconds FingerWait{10};
+constexpr std::chrono::milliseconds FingerPoll{50};
 
 std::string fieldText(const CK_UTF8CHAR* field, size_t size) {
     const auto* text = reinterpret_cast<const char*>(field);
@@ -40,7 +47,7 @@ CK_RV SetTokenLabel(CK_SLOT_ID slot, const CK_UTF8CHAR* label, CK_ULONG labelLen
         if (const CK_RV rv = presentToken(module, slot, token); rv != CKR_OK)
             return rv;
         module.store->transaction([&] {
-            token = *module.store->token(int64_t(slot));
+            token = module.store->existingToken(int64_t(slot));
             token.label.assign(reinterpret_cast<const char*>(label), labelLength);
             module.store->updateToken(token);
         });
@@ -69,7 +76,7 @@ CK_RV FormatToken(CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG cur
             return CKR_PIN_LEN_RANGE;
         CK_RV rv = CKR_OK;
         module.store->transaction([&] {
-            token = *module.store->token(int64_t(slot));
+            token = module.store->existingToken(int64_t(slot));
             // The SO PIN is checked before anything is wiped, and a wrong one counts.
             if (token.initialized) {
                 rv = verifyTokenPin(*module.store, token, &TokenRecord::soPin,
@@ -85,6 +92,7 @@ CK_RV FormatToken(CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG cur
                              int(params->userPinRetries), int(params->userPinRetries)};
             token.soPin = {hashPin(soPin), int(params->soPinMinLength), int(params->soPinMaxLength),
                            int(params->soPinRetries), int(params->soPinRetries)};
+            forgetFingers(token);
             token.initialized = true;
             module.store->updateToken(token);
         });
@@ -121,16 +129,7 @@ CK_RV WriteCdromSectors(CK_SESSION_HANDLE handle, CK_ULONG first, CK_ULONG count
 }
 
 CK_RV BiometricLogin(CK_SESSION_HANDLE handle, CK_USER_TYPE user) {
-    return inSession(handle, [&](ModuleState& module, Session& session, TokenRecord& token) -> CK_RV {
-        if (user != CKU_USER && user != CKU_SO)
-            return CKR_USER_TYPE_INVALID;
-        const CK_USER_TYPE current = loggedIn(module, session.slot);
-        if (current == user)
-            return CKR_USER_ALREADY_LOGGED_IN;
-        if (current != NobodyLoggedIn)
-            return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
-        return loginByFinger(module, session, token, user);
-    });
+    return loginByFinger(handle, user);
 }
 
 const VX_VENDOR_EXTENSION Extension = {
@@ -145,11 +144,44 @@ const VX_VENDOR_EXTENSION Extension = {
 
 } // namespace
 
-CK_RV loginByFinger(ModuleState&, const Session&, const TokenRecord& token, CK_USER_TYPE) {
-    if (token.sensor == SensorKind::None)
-        return CKR_FUNCTION_NOT_SUPPORTED;
-    // The sensor answers once the biometric side of the token exists; until then no finger is known to it.
-    return VX_CKR_FINGER_NOT_ENROLLED;
+CK_RV loginByFinger(CK_SESSION_HANDLE handle, CK_USER_TYPE user) {
+    const auto deadline = std::chrono::steady_clock::now() + FingerWait;
+    for (;;) {
+        bool waiting = false;
+        // Everything is checked again at each look: the session may have closed, or someone logged in, meanwhile.
+        const CK_RV rv = inSession(handle, [&](ModuleState& module, Session& session, TokenRecord& token) -> CK_RV {
+            if (user != CKU_USER && user != CKU_SO)
+                return CKR_USER_TYPE_INVALID;
+            if (token.sensor == SensorKind::None)
+                return CKR_FUNCTION_NOT_SUPPORTED;
+            if (const CK_RV allowed = loginAllowed(module, session, user); allowed != CKR_OK)
+                return allowed;
+            switch (lookForLoginFinger(*module.store, token.id,
+                                       user == CKU_SO ? &TokenRecord::adminFingers : &TokenRecord::userFingers)) {
+            case FingerLogin::Waiting:
+                waiting = true;
+                return CKR_OK;
+            case FingerLogin::Matched:
+                module.logins[session.slot] = user;
+                return CKR_OK;
+            case FingerLogin::NotMatched:
+                return VX_CKR_FINGER_NOT_MATCHED;
+            case FingerLogin::Locked:
+                return CKR_PIN_LOCKED;
+            case FingerLogin::NotEnrolled:
+                return VX_CKR_FINGER_NOT_ENROLLED;
+            case FingerLogin::CaptureFailed:
+                return VX_CKR_FINGER_CAPTURE_FAILED;
+            }
+            return CKR_GENERAL_ERROR;
+        });
+        if (!waiting)
+            return rv;
+        // No finger in time reads as a finger the sensor could not take: nothing was tried, nothing counted.
+        if (std::chrono::steady_clock::now() >= deadline)
+            return VX_CKR_FINGER_CAPTURE_FAILED;
+        std::this_thread::sleep_for(FingerPoll);
+    }
 }
 
 } // namespace vtoken

@@ -2,8 +2,10 @@
 
 #include "vtoken/CdromDump.h"
 #include "vtoken/CommandLine.h"
+#include "vtoken/FingerCommand.h"
 #include "vtoken/Store.h"
 #include "vtoken/TokenCommands.h"
+#include "vtoken/UnblockResponseCommand.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,6 +35,8 @@ Commands:
   remove SERIAL                      delete a token with its objects and CD-ROM content
   set SERIAL OPTIONS                 force a token's state, for tests
   cdrom dump SERIAL [--output FILE]  write a token's CD-ROM partition out
+  finger SERIAL EVENT                queue what the sensor sees next (present N, fail, away), or auto on|off
+  unblock-response SERIAL CHALLENGE  answer a remote unblock request as the token's issuer
   help [COMMAND]                     this text, or a command's
 
 'vtoken COMMAND --help' lists a command's options. Numbers are decimal, or hexadecimal after 0x.
@@ -58,6 +62,10 @@ const Command* findCommand(std::span<char*> words) {
         if (command.name == first)
             return &command;
     }
+    for (const Command* command : {&fingerCommand(), &unblockResponseCommand()}) {
+        if (command->name == first)
+            return command;
+    }
     return nullptr;
 }
 
@@ -77,9 +85,9 @@ int runCommand(const Command& command, std::span<char*> args) {
     const auto& positional = arguments->positional();
     if (positional.size() < command.positionalCount)
         throw UsageError(name + ": needs " + std::string(command.positionalName) + hint);
-    if (positional.size() > command.positionalCount)
-        throw UsageError(name + ": unexpected argument '" + printable(positional[command.positionalCount]) + "'" +
-                         hint);
+    const size_t most = command.positionalCount + command.optionalPositionalCount;
+    if (positional.size() > most)
+        throw UsageError(name + ": unexpected argument '" + printable(positional[most]) + "'" + hint);
     return command.run(*arguments);
 }
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <dlfcn.h>
 #include <thread>
 
@@ -480,8 +481,7 @@ private Q_SLOTS:
         const CK_SESSION_HANDLE session = open();
         createData(session, false, "kept");
         QCOMPARE(m_extension->SetTokenLabel(m_slot, text(""), 0), CKR_ARGUMENTS_BAD);
-        QCOMPARE(m_extension->SetTokenLabel(m_slot, text("123456789012345678901234567890123"), 33),
-                 CKR_ARGUMENTS_BAD);
+        QCOMPARE(m_extension->SetTokenLabel(m_slot, text("123456789012345678901234567890123"), 33), CKR_ARGUMENTS_BAD);
         QCOMPARE(m_extension->SetTokenLabel(999, text("x"), 1), CKR_SLOT_ID_INVALID);
         QCOMPARE(m_extension->SetTokenLabel(m_slot, text("新名字"), 9), CKR_OK); // no PIN needed
         QCOMPARE(m_store->token(int64_t(m_slot))->label, std::string("新名字"));
@@ -504,6 +504,10 @@ private Q_SLOTS:
         params.userPinMaxLength = 12;
         params.soPinMinLength = 8;
         params.soPinMaxLength = 16;
+        TokenRecord fingered = *m_store->token(int64_t(m_slot));
+        fingered.userFingers = {0b11, 5, 1, 2};
+        fingered.adminFingers = {0b100, 4, 4, 1};
+        m_store->updateToken(fingered);
         QCOMPARE(m_extension->FormatToken(m_slot, text("11111111"), 8, &params), CKR_PIN_INCORRECT);
         QCOMPARE(m_store->token(int64_t(m_slot))->soPin.retryLeft, 9);
         params.userPinRetries = 16;
@@ -520,6 +524,9 @@ private Q_SLOTS:
         QCOMPARE(token.soPin.minLength, 8);
         QCOMPARE(token.soPin.retryLeft, 8);
         QCOMPARE(m_store->objects(token.id).size(), size_t(0));
+        // The fingers belonged to the token's former holder.
+        QCOMPARE(token.userFingers.enrolled + token.adminFingers.enrolled, 0u);
+        QCOMPARE(token.userFingers.retryLeft, 5);
         CK_SESSION_INFO info;
         QCOMPARE(p11->C_GetSessionInfo(session, &info), CKR_OK);
         QCOMPARE(info.state, CKS_RW_PUBLIC_SESSION);
@@ -550,6 +557,85 @@ private Q_SLOTS:
         const CK_SESSION_HANDLE session = open();
         QCOMPARE(m_extension->BiometricLogin(session, CKU_USER), VX_CKR_FINGER_NOT_ENROLLED);
         QCOMPARE(p11->C_Login(session, CKU_USER, nullptr, 0), VX_CKR_FINGER_NOT_ENROLLED);
+        open(CKF_SERIAL_SESSION);
+        QCOMPARE(m_extension->BiometricLogin(session, CKU_SO), CKR_SESSION_READ_ONLY_EXISTS);
+    }
+
+    // The user's finger 3 and the administrator's finger 7 are enrolled; each has 3 tries. Events are finger numbers,
+    // 0 for a finger the sensor cannot take, -1 for one lifted.
+    void fingerLogin_data() {
+        QTest::addColumn<qulonglong>("user");
+        QTest::addColumn<QList<int>>("events");
+        QTest::addColumn<int>("retriesBefore");
+        QTest::addColumn<bool>("autoMode");
+        QTest::addColumn<qulonglong>("expected");
+        QTest::addColumn<int>("retriesAfter");
+        const qulonglong user = CKU_USER, so = CKU_SO;
+        QTest::newRow("match restores the tries") << user << QList<int>{3} << 2 << false << qulonglong(CKR_OK) << 3;
+        QTest::newRow("a lifted finger is passed over")
+            << user << QList<int>{-1, 3} << 3 << false << qulonglong(CKR_OK) << 3;
+        QTest::newRow("another finger counts")
+            << user << QList<int>{4} << 3 << false << qulonglong(VX_CKR_FINGER_NOT_MATCHED) << 2;
+        QTest::newRow("the last try locks") << user << QList<int>{4} << 1 << false << qulonglong(CKR_PIN_LOCKED) << 0;
+        QTest::newRow("capture failure counts nothing")
+            << user << QList<int>{0, 3} << 3 << false << qulonglong(VX_CKR_FINGER_CAPTURE_FAILED) << 3;
+        QTest::newRow("spent tries") << user << QList<int>{3} << 0 << false << qulonglong(CKR_PIN_LOCKED) << 0;
+        QTest::newRow("auto mode") << user << QList<int>{} << 3 << true << qulonglong(CKR_OK) << 3;
+        QTest::newRow("SO by the administrator's finger")
+            << so << QList<int>{7} << 2 << false << qulonglong(CKR_OK) << 3;
+        QTest::newRow("SO by a user's finger")
+            << so << QList<int>{3} << 3 << false << qulonglong(VX_CKR_FINGER_NOT_MATCHED) << 2;
+    }
+    void fingerLogin() {
+        QFETCH(qulonglong, user);
+        QFETCH(QList<int>, events);
+        QFETCH(int, retriesBefore);
+        QFETCH(bool, autoMode);
+        QFETCH(qulonglong, expected);
+        QFETCH(int, retriesAfter);
+        FingerRecord TokenRecord::*holder = user == CKU_SO ? &TokenRecord::adminFingers : &TokenRecord::userFingers;
+        TokenRecord token = *m_store->token(int64_t(m_slot));
+        token.sensor = SensorKind::Fingerprint;
+        token.sensorAuto = autoMode;
+        token.userFingers = {0b100, 3, 3, 1};
+        token.adminFingers = {0b1000000, 3, 3, 1};
+        (token.*holder).retryLeft = retriesBefore;
+        m_store->updateToken(token);
+        for (const int event : events)
+            m_store->queueSensorEvent(token.id, event > 0    ? SensorEvent{SensorEvent::Present, event}
+                                                : event == 0 ? SensorEvent{SensorEvent::Fail, 0}
+                                                             : SensorEvent{SensorEvent::Away, 0});
+        const CK_SESSION_HANDLE session = open();
+        QCOMPARE(qulonglong(p11->C_Login(session, CK_USER_TYPE(user), nullptr, 0)), expected);
+        QCOMPARE(((*m_store->token(token.id)).*holder).retryLeft, retriesAfter);
+        CK_SESSION_INFO info;
+        QCOMPARE(p11->C_GetSessionInfo(session, &info), CKR_OK);
+        QCOMPARE(info.state == CKS_RW_PUBLIC_SESSION, expected != CKR_OK);
+    }
+
+    // The module is not held while the holder finds the sensor: other calls go on meanwhile.
+    void fingerLoginWaitsOutsideTheModuleLock() {
+        TokenRecord token = *m_store->token(int64_t(m_slot));
+        token.sensor = SensorKind::FingerVein;
+        token.userFingers.enrolled = 0b1;
+        m_store->updateToken(token);
+        const CK_SESSION_HANDLE session = open();
+        std::atomic<CK_RV> result = CKR_GENERAL_ERROR;
+        std::atomic<bool> done = false;
+        std::thread login([&] {
+            result = m_extension->BiometricLogin(session, CKU_USER);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        const auto start = std::chrono::steady_clock::now();
+        QCOMPARE(tokenFlags() & CKF_PROTECTED_AUTHENTICATION_PATH, CKF_PROTECTED_AUTHENTICATION_PATH);
+        const bool prompt = std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
+        const bool waited = !done;
+        m_store->queueSensorEvent(token.id, {SensorEvent::Present, 1});
+        login.join();
+        QVERIFY(prompt);
+        QVERIFY(waited);
+        QCOMPARE(result.load(), CKR_OK);
     }
 };
 

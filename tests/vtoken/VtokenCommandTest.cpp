@@ -2,6 +2,10 @@
 #include "vtoken/PinHash.h"
 #include "vtoken/Store.h"
 
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <sqlite3.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -106,6 +110,9 @@ private Q_SLOTS:
                                              {"plugged", "no"},
                                              {"plug count", "0"},
                                              {"sensor", "none"},
+                                             {"sensor auto", "off"},
+                                             {"sensor events queued", "0"},
+                                             {"finger list", "flags"},
                                              {"user fingers", "none"},
                                              {"CD-ROM sectors", "0"},
                                              {"objects", "0"}};
@@ -135,12 +142,15 @@ private Q_SLOTS:
                        {"plugged", "yes"},
                        {"plug count", "1"},
                        {"sensor", "finger-vein"},
+                       {"finger list", "identifiers"},
                        {"CD-ROM sectors", "256"}};
         QTest::newRow("uninitialized") << QStringList{"--uninitialized", "--sensor", "fingerprint"}
                                        << Figures{{"initialized", "no"},
                                                   {"user PIN set", "no"},
                                                   {"SO PIN set", "yes"},
                                                   {"sensor", "fingerprint"}};
+        QTest::newRow("finger list chosen") << words("--sensor fingerprint --finger-list identifiers-100")
+                                            << Figures{{"finger list", "identifiers-100"}};
     }
 
     void createThenShow() {
@@ -201,6 +211,10 @@ private Q_SLOTS:
                                           "--cdrom-sectors 4")
                                  << Figures{{"initialized", "no"}, {"memory total", "1024"},  {"memory free", "1024"},
                                             {"label", "Neu"},      {"sensor", "finger-vein"}, {"CD-ROM sectors", "4"}};
+        QTest::newRow("a new sensor lists its own way")
+            << words("--sensor finger-vein") << Figures{{"finger list", "identifiers"}};
+        QTest::newRow("finger list chosen") << words("--sensor finger-vein --finger-list identifiers-100")
+                                            << Figures{{"finger list", "identifiers-100"}};
     }
 
     void setForcesState() {
@@ -264,6 +278,18 @@ private Q_SLOTS:
         QTest::newRow("set yes or no") << QStringList{"set", "A", "--initialized", "true"} << "neither yes nor no";
         QTest::newRow("cdrom alone") << QStringList{"cdrom"} << "dump";
         QTest::newRow("cdrom unknown") << QStringList{"cdrom", "burn", "A"} << "unknown subcommand";
+        QTest::newRow("unknown finger list") << QStringList{"create", "--finger-list", "bits"} << "identifiers-100";
+        QTest::newRow("finger without event") << QStringList{"finger", "A"} << "needs SERIAL and an event";
+        QTest::newRow("unknown finger event") << QStringList{"finger", "A", "wave"} << "unknown event 'wave'";
+        QTest::newRow("present without finger") << QStringList{"finger", "A", "present"} << "finger number";
+        QTest::newRow("finger 11") << QStringList{"finger", "A", "present", "11"} << "out of range (1 to 10)";
+        QTest::newRow("two fingers") << QStringList{"finger", "A", "present", "3", "4"} << "unexpected argument '4'";
+        QTest::newRow("fail with a finger") << QStringList{"finger", "A", "fail", "3"} << "unexpected argument '3'";
+        QTest::newRow("auto neither on nor off") << QStringList{"finger", "A", "auto", "yes"} << "neither on nor off";
+        QTest::newRow("short challenge") << QStringList{"unblock-response", "A", "001122334455667"}
+                                         << "16 hexadecimal digits";
+        QTest::newRow("challenge not hexadecimal")
+            << QStringList{"unblock-response", "A", "00112233445566GG"} << "16 hexadecimal digits";
     }
 
     void badArguments() {
@@ -283,7 +309,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("usage");
         QTest::newRow("main") << QStringList{"--help"} << "Usage: vtoken COMMAND";
-        for (const char* command : {"create", "list", "show", "plug", "unplug", "remove", "set"})
+        for (const char* command :
+             {"create", "list", "show", "plug", "unplug", "remove", "set", "finger", "unblock-response"})
             QTest::newRow(command) << QStringList{command, "-h"} << QStringLiteral("Usage: vtoken %1").arg(command);
         QTest::newRow("cdrom dump") << QStringList{"cdrom", "dump", "--help"} << "Usage: vtoken cdrom dump";
         QTest::newRow("despite a bad option") << QStringList{"set", "--bogus", "--help"} << "Usage: vtoken set";
@@ -306,6 +333,8 @@ private Q_SLOTS:
         QTest::newRow("remove") << QStringList{"remove", serial};
         QTest::newRow("set") << QStringList{"set", serial, "--label", "x"};
         QTest::newRow("cdrom dump") << QStringList{"cdrom", "dump", serial, "--output", "-"};
+        QTest::newRow("finger") << QStringList{"finger", serial, "away"};
+        QTest::newRow("unblock-response") << QStringList{"unblock-response", serial, "0011223344556677"};
     }
 
     void unknownSerial() {
@@ -350,6 +379,93 @@ private Q_SLOTS:
                                      {"admin fingers", "2"},
                                      {"admin finger retries", "2 of 5"},
                                      {"admin finger level", "3"}});
+    }
+
+    void fingerEventsQueueForTheSensor() {
+        const QString serial = create({"--sensor", "fingerprint"});
+        for (const char* event : {"present 3", "fail", "away", "present 0xA", "auto on"})
+            QCOMPARE(vtoken(QStringList{"finger", serial} + words(event)).exitCode, 0);
+        verifyFigures(show(serial), {{"sensor events queued", "4"}, {"sensor auto", "on"}});
+        {
+            vtoken::Store store(storePath().toStdString());
+            const int64_t id = store.tokenBySerial(serial.toStdString())->id;
+            using Event = vtoken::SensorEvent;
+            for (const Event& expected :
+                 {Event{Event::Present, 3}, Event{Event::Fail, 0}, Event{Event::Away, 0}, Event{Event::Present, 10}})
+                QVERIFY(store.takeSensorEvent(id) == expected);
+            QVERIFY(!store.takeSensorEvent(id));
+        }
+        QCOMPARE(vtoken({"finger", serial, "auto", "off"}).exitCode, 0);
+        QCOMPARE(show(serial).value("sensor auto"), "off");
+        const Run none = vtoken({"finger", create(), "away"});
+        QCOMPARE(none.exitCode, 1);
+        QVERIFY2(none.err.contains("has no sensor"), none.err.constData());
+    }
+
+    // The first 16 bytes of HMAC-SHA256 under the token's issuer key over the challenge and the serial: what the
+    // issuer's own systems compute, so the formula may not drift.
+    void unblockResponseIsTheIssuersAnswer() {
+        const QString serial = create({"--serial", "RESP000000000001"});
+        const Run lower = vtoken({"unblock-response", serial, "00a1b2c3d4e5f6ff"});
+        QCOMPARE(lower.exitCode, 0);
+        QCOMPARE(vtoken({"unblock-response", serial, "00A1B2C3D4E5F6FF"}).out, lower.out);
+        std::vector<uint8_t> key;
+        {
+            vtoken::Store store(storePath().toStdString());
+            key = store.issuerKey(store.tokenBySerial(serial.toStdString())->id);
+        }
+        QCOMPARE(key.size(), size_t(32));
+        const QByteArray message = QByteArray::fromHex("00a1b2c3d4e5f6ff") + serial.toLatin1();
+        unsigned char mac[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        QVERIFY(HMAC(EVP_sha256(), key.data(), int(key.size()), reinterpret_cast<const unsigned char*>(message.data()),
+                     size_t(message.size()), mac, &length));
+        QCOMPARE(lower.out, QByteArray(reinterpret_cast<char*>(mac), 16).toHex().toUpper() + '\n');
+        // Each token answers with a key of its own, and shows it nowhere.
+        QVERIFY(vtoken({"unblock-response", create(), "00a1b2c3d4e5f6ff"}).out != lower.out);
+        const QByteArray keyHex = QByteArray(reinterpret_cast<const char*>(key.data()), 32).toHex();
+        const QByteArray shown = vtoken({"show", serial}).out.toLower();
+        QVERIFY(!shown.contains(keyHex) && !shown.contains(keyHex.left(16)));
+    }
+
+    // A store the first version of vtoken wrote: its tokens gain the new figures, each an issuer key of its own.
+    void firstVersionStoreIsCarriedOver() {
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(storePath()).constData(), &db), SQLITE_OK);
+        const char* const firstVersion = R"sql(
+            CREATE TABLE token (id INTEGER PRIMARY KEY AUTOINCREMENT, serial TEXT NOT NULL UNIQUE, label TEXT NOT NULL,
+                manufacturer TEXT NOT NULL, model TEXT NOT NULL, issuer TEXT NOT NULL, hardware_major INTEGER NOT NULL,
+                hardware_minor INTEGER NOT NULL, firmware_major INTEGER NOT NULL, firmware_minor INTEGER NOT NULL,
+                total_memory INTEGER NOT NULL, initialized INTEGER NOT NULL, user_pin_hash TEXT NOT NULL,
+                user_pin_min INTEGER NOT NULL, user_pin_max INTEGER NOT NULL, user_pin_retry_max INTEGER NOT NULL,
+                user_pin_retry_left INTEGER NOT NULL, so_pin_hash TEXT NOT NULL, so_pin_min INTEGER NOT NULL,
+                so_pin_max INTEGER NOT NULL, so_pin_retry_max INTEGER NOT NULL, so_pin_retry_left INTEGER NOT NULL,
+                usb_vendor_id INTEGER NOT NULL, usb_product_id INTEGER NOT NULL, plugged INTEGER NOT NULL,
+                plug_count INTEGER NOT NULL, sensor INTEGER NOT NULL, user_fingers INTEGER NOT NULL,
+                user_finger_retry_max INTEGER NOT NULL, user_finger_retry_left INTEGER NOT NULL,
+                user_finger_level INTEGER NOT NULL, admin_fingers INTEGER NOT NULL,
+                admin_finger_retry_max INTEGER NOT NULL, admin_finger_retry_left INTEGER NOT NULL,
+                admin_finger_level INTEGER NOT NULL, cdrom_sectors INTEGER NOT NULL);
+            INSERT INTO token VALUES (1, 'OLD0000000000001', 'Old', 'Quorvex', 'VX7100', '', 1, 0, 1, 0, 262144, 1, '',
+                4, 16, 10, 10, '', 4, 16, 10, 10, 7577, 257, 1, 1, 1, 5, 10, 7, 1, 0, 10, 10, 1, 0);
+            INSERT INTO token VALUES (2, 'OLD0000000000002', 'Old', 'Quorvex', 'VX7100', '', 1, 0, 1, 0, 262144, 1, '',
+                4, 16, 10, 10, '', 4, 16, 10, 10, 7577, 257, 0, 0, 2, 0, 10, 10, 1, 0, 10, 10, 1, 0);
+            PRAGMA user_version = 1;)sql";
+        QCOMPARE(sqlite3_exec(db, firstVersion, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        verifyFigures(show("OLD0000000000001"), {{"user fingers", "1, 3"},
+                                                 {"user finger retries", "7 of 10"},
+                                                 {"finger list", "flags"},
+                                                 {"sensor auto", "off"},
+                                                 {"sensor events queued", "0"}});
+        QCOMPARE(show("OLD0000000000002").value("finger list"), "identifiers");
+        vtoken::Store store(storePath().toStdString());
+        const std::vector<uint8_t> first = store.issuerKey(1);
+        QCOMPARE(first.size(), size_t(32));
+        QVERIFY(first != store.issuerKey(2));
+        vtoken::Store reopened(storePath().toStdString());
+        QCOMPARE(reopened.issuerKey(1), first); // carried over once
+        QCOMPARE(vtoken({"unblock-response", "OLD0000000000001", "0011223344556677"}).exitCode, 0);
     }
 
     void cdromDumpOfEmptyPartition() {

@@ -1,0 +1,63 @@
+#include "vtoken/SkfState.h"
+
+#include <cstring>
+
+namespace vtoken::skf {
+namespace {
+
+// Whether the token is still in the plug the handle was given in.
+SKF_ULONG checkPresent(Store& store, int64_t tokenId, int64_t plugCount, TokenRecord& token) {
+    const std::optional<TokenRecord> current = store.token(tokenId);
+    if (!current || !current->plugged || current->plugCount != plugCount)
+        return SAR_DEVICE_REMOVED;
+    token = *current;
+    return SAR_OK;
+}
+
+} // namespace
+
+LibraryState& libraryState() {
+    static LibraryState state;
+    return state;
+}
+
+SKF_ULONG findDevice(LibraryState& state, DEVHANDLE handle, Device*& device, TokenRecord& token) {
+    const auto found = state.devices.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == state.devices.end())
+        return SAR_INVALIDHANDLEERR;
+    device = &found->second;
+    return checkPresent(*state.store, device->tokenId, device->plugCount, token);
+}
+
+SKF_ULONG findApplication(LibraryState& state, HAPPLICATION handle, Application*& application, TokenRecord& token) {
+    const auto found = state.applications.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == state.applications.end())
+        return SAR_INVALIDHANDLEERR;
+    application = &found->second;
+    return checkPresent(*state.store, application->tokenId, application->plugCount, token);
+}
+
+void* newHandle(LibraryState& state) {
+    return reinterpret_cast<void*>(state.nextHandle++);
+}
+
+int samplesPerEnrolment(const LibraryState& state, int64_t tokenId) {
+    const auto found = state.samplesPerEnrolment.find(tokenId);
+    return found == state.samplesPerEnrolment.end() ? DefaultSamplesPerEnrolment : found->second;
+}
+
+SKF_ULONG returnBytes(const std::vector<uint8_t>& bytes, uint8_t* list, SKF_ULONG* size) {
+    if (!size)
+        return SAR_INVALIDPARAMERR;
+    const SKF_ULONG room = *size;
+    *size = SKF_ULONG(bytes.size());
+    if (!list)
+        return SAR_OK;
+    if (room < bytes.size())
+        return SAR_BUFFER_TOO_SMALL;
+    if (!bytes.empty())
+        std::memcpy(list, bytes.data(), bytes.size());
+    return SAR_OK;
+}
+
+} // namespace vtoken::skf
