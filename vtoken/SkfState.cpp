@@ -21,6 +21,18 @@ LibraryState& libraryState() {
     return state;
 }
 
+void useCurrentStore(LibraryState& state) {
+    const std::string path = Store::defaultPath();
+    if (state.store && path == state.storePath)
+        return;
+    state.devices.clear();
+    state.applications.clear();
+    state.samplesPerEnrolment.clear();
+    state.store.reset();
+    state.store = std::make_unique<Store>(path);
+    state.storePath = path;
+}
+
 SKF_ULONG findDevice(LibraryState& state, DEVHANDLE handle, Device*& device, TokenRecord& token) {
     const auto found = state.devices.find(reinterpret_cast<uintptr_t>(handle));
     if (found == state.devices.end())

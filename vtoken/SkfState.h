@@ -51,6 +51,7 @@ struct Application {
 struct LibraryState {
     std::mutex mutex;
     std::unique_ptr<Store> store; // opened by the first call
+    std::string storePath;
     std::map<uintptr_t, Device> devices;
     std::map<uintptr_t, Application> applications;
     uintptr_t nextHandle = 1;
@@ -59,14 +60,17 @@ struct LibraryState {
 
 LibraryState& libraryState();
 
+// Opens the store that VTOKEN_HOME names now. There is no call that initializes an SKF library, so a process that
+// points it at another set of tokens gets that set at its next call; handles into the old set die with it.
+void useCurrentStore(LibraryState& state);
+
 // Runs an entry point's body under the library lock with the store open. A store that fails, exhausted memory or any
 // other exception gives SAR_FAIL, never an exception across the C boundary.
 template <typename Body> SKF_ULONG guarded(Body&& body) {
     LibraryState& state = libraryState();
     std::lock_guard lock(state.mutex);
     try {
-        if (!state.store)
-            state.store = std::make_unique<Store>();
+        useCurrentStore(state);
         return body(state);
     } catch (...) {
         return SAR_FAIL;
