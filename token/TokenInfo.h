@@ -3,8 +3,15 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+
+// The text of a zero-terminated field, never read beyond the field when the library filled it to the brim.
+template <size_t Size>
+QByteArray fieldBytes(const std::array<char, Size>& field) {
+    return QByteArray(field.data(), qsizetype(std::find(field.begin(), field.end(), '\0') - field.begin()));
+}
 
 // What the token library tells about one token, plus the container list the program reads into it.
 struct TTokenInfo {
@@ -26,6 +33,9 @@ struct TTokenInfo {
     int32_t containerCount = 0;
     std::array<QByteArray, MaximumContainers> containerNames; // exact bytes
     int32_t reserved2 = 0;
+
+    QString labelText() const { return QString::fromUtf8(fieldBytes(label)); }
+    QByteArray serialBytes() const { return fieldBytes(serial); }
 };
 
 // The summary of one certificate of one container.

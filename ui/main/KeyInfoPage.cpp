@@ -1,12 +1,18 @@
 #include "ui/main/KeyInfoPage.h"
 
 #include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "platform/TextEncoding.h"
+#include "token/SkfLibrary.h"
+#include "token/TokenLibrary.h"
 #include "ui/main/FormControls.h"
 
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
+
+#include <cmath>
 
 KeyInfoPage::KeyInfoPage(QWidget* parent)
     : QWidget(parent), lvKeyInfo(new QTreeWidget(this)), btnRefreshKeys(FormControls::button(this, "btnRefreshKeys")) {
@@ -27,4 +33,56 @@ KeyInfoPage::KeyInfoPage(QWidget* parent)
 
 void KeyInfoPage::applyTexts() {
     lvKeyInfo->setHeaderLabels({textOf(TextKey::Main_Form_ListView_Item1), textOf(TextKey::Main_Form_ListView_ITem2)});
+}
+
+void KeyInfoPage::AddInfoRow(QTreeWidget* list, const QString& caption, const QString& value) {
+    new QTreeWidgetItem(list, {caption, value});
+}
+
+QString KeyInfoPage::FormatSize(int32_t bytes) {
+    // nearbyint rounds in the default mode: to the nearest, ties to even.
+    const auto kilobytes = qint64(std::nearbyint(double(bytes) / 1024));
+    if (kilobytes <= 1000)
+        return Format(QStringLiteral("%d KB"), {kilobytes});
+    return Format(QStringLiteral("%.2f MB"), {double(kilobytes) / 1024});
+}
+
+QString KeyInfoPage::VersionText(int32_t version) {
+    return Format(QStringLiteral("%d.%.2d"), {version / 256, version % 256});
+}
+
+void KeyInfoPage::ShowKeyInfo(TokenLibrary& tokens, SkfLibrary& skf, int32_t index, TTokenInfo& info,
+                              bool fingerKey) {
+    if (tokens.token_get_info_ex(index, info) != 0)
+        return;
+    // Unread values stay 0: a failed read shows "0", "0" and "not locked".
+    int32_t pinState[6] = {};
+    tokens.token_get_pin_state(index, 1, pinState);
+    const int32_t remaining = pinState[0], maximum = pinState[1], locked = pinState[4];
+
+    lvKeyInfo->clear();
+    const auto row = [this](TextKey caption, const QString& value) { AddInfoRow(lvKeyInfo, textOf(caption), value); };
+    const auto number = [](int32_t value) { return QString::number(value); };
+    row(TextKey::K_Info_labelName, info.labelText());
+    row(TextKey::K_Info_manufacture, TextEncoding::fromLocal8(fieldBytes(info.manufacturer)));
+    row(TextKey::K_Info_Sn, TextEncoding::fromLocal8(info.serialBytes()));
+    row(TextKey::K_Info_maxPinLen, number(info.maxPinLength));
+    row(TextKey::K_Info_minPinLen, number(info.minPinLength));
+    row(TextKey::Admin_label_TryCount, number(maximum));
+    row(TextKey::S_KeyTryTime, number(remaining));
+    row(TextKey::S_Key_Dead_State, textOf(locked != 0 ? TextKey::S_Key_Dead_Yes : TextKey::S_Key_Dead_No));
+    row(TextKey::K_Info_totalMemory, FormatSize(info.totalMemory));
+    row(TextKey::K_Info_freeMemory, FormatSize(info.freeMemory));
+    row(TextKey::K_Info_hardwareVer, VersionText(info.hardwareVersion));
+    row(TextKey::K_Info_firmVer, VersionText(info.firmwareVersion));
+
+    if (!fingerKey)
+        return;
+    TSkfFingerInfo& fingers = skf.FingerInfo();
+    if (skf.GetSkfFingerInfo(skf.CurrentApplication(), SKF_PIN_USER, fingers) == 0) {
+        row(TextKey::F_User_Try, number(int32_t(fingers.outputs[3])));
+        row(TextKey::F_User_Count, number(int32_t(fingers.enrolledCount)));
+    } else {
+        row(TextKey::F_Finger_State, textOf(TextKey::P_SAR_APPLICATION_NOT_EXISTS));
+    }
 }

@@ -27,6 +27,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QProcess>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -219,6 +220,11 @@ void MainWindow::bindActions() {
     connect(actions.AcExit, &QAction::triggered, this, &QWidget::close);
     connect(loginPage->edtUPIN, &QLineEdit::textChanged, loginPage, &LoginPage::showPinLength);
     connect(aboutPage->cbLanguageID, &QComboBox::activated, this, &MainWindow::SwitchLanguage);
+    connect(tvUSBKey, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) { tvUSBKeyChange(node); });
+    connect(actions.AcKeyRefresh, &QAction::triggered, this, [this] {
+        if (DiscoverKeys() == 0)
+            TCheckInit->start();
+    });
 }
 
 void MainWindow::createTimers() {
@@ -229,6 +235,8 @@ void MainWindow::createTimers() {
     TimerCert = makeTimer(this, "TimerCert", 2000);
     TRegCert = makeTimer(this, "TRegCert", 1000);
     connect(TCloseProject, &QTimer::timeout, this, &MainWindow::TCloseProjectTimer);
+    connect(TCheckInit, &QTimer::timeout, this, &MainWindow::TCheckInitTimer);
+    connect(TFindUSBKey, &QTimer::timeout, this, &MainWindow::TFindUSBKeyTimer);
 }
 
 void MainWindow::setUpWindow() {
@@ -260,11 +268,20 @@ void MainWindow::setUpWindow() {
     loadBiometricPictures(QStringLiteral("res/Finger/"));
     initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
     m_skfLibrary.Load(LibraryLocation(m_programDirectory, m_appInfo.SKFLib));
+    startCompanionProgram();
 
     if (windowTitle().startsWith(QLatin1String("F7X"))) {
         pnlAdmin->setVisible(false);
         actions.AcFingerlogon->setVisible(false);
     }
+}
+
+void MainWindow::startCompanionProgram() {
+    if (m_appInfo.APPMonName.isEmpty())
+        return;
+    const QString program = m_programDirectory + QString(m_appInfo.APPMonName).replace(u'\\', u'/');
+    if (QFileInfo(program).isFile())
+        QProcess::startDetached(program, {}, m_programDirectory);
 }
 
 void MainWindow::ShowPage(int index) {
@@ -370,12 +387,7 @@ void MainWindow::SwitchLanguage(int index) {
     LanguageTable::instance().LoadLanguageFile(file);
     ApplyTexts();
     BuildTreeRoots();
-}
-
-int32_t MainWindow::handleCopyData(const QString& command) {
-    if (command == QLatin1String("CLOSE"))
-        close();
-    return 0;
+    DiscoverKeys();
 }
 
 void MainWindow::restoreFromAnotherInstance() {

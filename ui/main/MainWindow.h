@@ -6,6 +6,7 @@
 #include "token/TokenLibrary.h"
 #include "ui/main/ImageList.h"
 #include "ui/main/MainActions.h"
+#include "ui/main/WindowState.h"
 
 #include <QMainWindow>
 
@@ -88,6 +89,17 @@ public:
     // is open there.
     void restoreFromAnotherInstance();
 
+    // Looks for tokens again and rebuilds the tree under root 0; 0 when every token was found and read.
+    int32_t DiscoverKeys();
+    // Lists the properties of token index on page 0.
+    void ShowKeyInfo(int32_t index);
+
+    // A USB device with this product id arrived or went; only the product's tokens count.
+    void usbArrival(int32_t productId);
+    void usbRemoval(int32_t productId);
+    // Closes the certificate import dialog when it is open: the token it imports into may be gone.
+    void CloseImportDialog();
+
     bool isClosing() const { return m_Closing; }
     TokenLibrary& tokenLibrary() { return m_tokenLibrary; }
     SkfLibrary& skfLibrary() { return m_skfLibrary; }
@@ -95,9 +107,11 @@ public:
     const ProductIdTable& productIds() const { return m_productIds; }
 
     MainActions actions;
+    WindowState state;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildLayout();
@@ -109,6 +123,16 @@ private:
     void loadBanner();
     void loadBiometricPictures(const QString& folder);
     void TCloseProjectTimer();
+    void startCompanionProgram();
+    void openTokenLibrary();
+    void TCheckInitTimer();
+    void TFindUSBKeyTimer();
+    bool isProductToken(int32_t productId) const;
+    void addKeyInfoError();
+    void detectBiometricSensor();
+    void addTokenNode(int32_t index);
+    void tvUSBKeyChange(QTreeWidgetItem* node);
+    void showTokenFunction(int index);
 
     QString m_programDirectory;
     TokenLibrary m_tokenLibrary;
@@ -117,6 +141,7 @@ private:
     ProductIdTable m_productIds;
     TUserConfigInfo m_userConfig;
     bool m_Closing = false;
+    bool m_shown = false;
     ImageList m_treeImages;
 
 public:

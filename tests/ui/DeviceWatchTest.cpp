@@ -1,0 +1,150 @@
+#include "app/LanguageTable.h"
+#include "common/TestProgram.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/MainWindow.h"
+
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+// Tokens plugged in and pulled out while the window runs: which events count, and how the re-discovery timer
+// balances arrivals against the tokens it finds.
+class DeviceWatchTest : public QObject {
+    Q_OBJECT
+
+    static constexpr int32_t TokenProduct = 0x0101;
+
+    std::unique_ptr<TestProgram> m_program;
+    std::unique_ptr<MainWindow> m_window;
+
+    MainWindow& start() {
+        m_window = std::make_unique<MainWindow>(m_program->directory());
+        m_window->show();
+        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
+            qFatal("the token library did not open");
+        // The rules are about ticks, not seconds.
+        m_window->TFindUSBKey->setInterval(10);
+        return *m_window;
+    }
+
+    QStringList tokenNodes() const {
+        QStringList list;
+        const QTreeWidgetItem* root = m_window->tvUSBKey->topLevelItem(0);
+        for (int i = 0; i < root->childCount(); ++i)
+            list << root->child(i)->text(0);
+        return list;
+    }
+
+    int discoveries() const {
+        QByteArray trace;
+        for (const QFileInfo& file : QDir(QDir::homePath() + u"/KeyLog"_s).entryInfoList(QDir::Files)) {
+            QFile log(file.filePath());
+            if (log.open(QIODevice::ReadOnly))
+                trace += log.readAll();
+        }
+        return int(trace.count("token_find begin"));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        DialogService::enableTestMode();
+    }
+
+    void init() {
+        LanguageTable::instance() = LanguageTable();
+        DialogService::clearShownTexts();
+        m_program = std::make_unique<TestProgram>();
+        // The operation log counts the discoveries.
+        QVERIFY(QDir().mkpath(QDir::homePath() + u"/KeyLog"_s));
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_program.reset();
+    }
+
+    void eventsBeforeTheLibraryOpenedChangeNothing() {
+        MainWindow window(m_program->directory());
+        window.usbArrival(TokenProduct);
+        window.usbRemoval(TokenProduct);
+        QCOMPARE(window.state.ArrivalBalance, 0);
+        QVERIFY(!window.TFindUSBKey->isActive());
+    }
+
+    void otherProductsAreIgnored() {
+        MainWindow& window = start();
+        window.usbArrival(0x0103);
+        window.usbRemoval(0);
+        QCOMPARE(window.state.ArrivalBalance, 0);
+        QCOMPARE(window.state.DiscoveryTicksLeft, 0);
+        QVERIFY(!window.TFindUSBKey->isActive());
+    }
+
+    void arrivalsRunDiscoveryUntilEveryTokenIsFound() {
+        MainWindow& window = start();
+        TestProgram::vtoken({"create", "--serial", "VXWATCH000000001", "--label", "One", "--plugged"});
+        TestProgram::vtoken({"create", "--serial", "VXWATCH000000002", "--label", "Two", "--plugged"});
+        window.usbArrival(TokenProduct);
+        window.usbArrival(0x0102);
+        QCOMPARE(window.state.ArrivalBalance, 2);
+        QCOMPARE(window.state.DiscoveryTicksLeft, 5);
+        QVERIFY(window.TFindUSBKey->isActive());
+        const int before = discoveries();
+        QTRY_VERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(discoveries() - before, 1);
+        QCOMPARE(tokenNodes(), (QStringList{u"One"_s, u"Two"_s}));
+        QVERIFY(window.TCheckInit->isActive());
+    }
+
+    void arrivalAfterMoreRemovalsCountsOne() {
+        MainWindow& window = start();
+        window.state.ArrivalBalance = -3;
+        window.usbArrival(TokenProduct);
+        QCOMPARE(window.state.ArrivalBalance, 1);
+    }
+
+    void removalOfAnotherDeviceStartsNothing() {
+        TestProgram::vtoken({"create", "--serial", "VXWATCH000000003", "--plugged"});
+        MainWindow& window = start();
+        window.usbRemoval(TokenProduct);
+        QCOMPARE(window.state.ArrivalBalance, -1);
+        QVERIFY(!window.TFindUSBKey->isActive());
+    }
+
+    void removalOfAKnownTokenRediscoversOnce() {
+        TestProgram::vtoken({"create", "--serial", "VXWATCH000000004", "--label", "Gone", "--plugged"});
+        MainWindow& window = start();
+        QCOMPARE(tokenNodes(), QStringList{u"Gone"_s});
+        TestProgram::vtoken({"unplug", "VXWATCH000000004"});
+        const int before = discoveries();
+        window.usbRemoval(TokenProduct);
+        QCOMPARE(window.state.DiscoveryTicksLeft, 2);
+        QTRY_VERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(discoveries() - before, 1);
+        QCOMPARE(tokenNodes(), QStringList{u"获取USBKey信息失败"_s});
+    }
+
+    void removalWithoutTokensAlwaysLooks() {
+        MainWindow& window = start();
+        window.usbRemoval(TokenProduct);
+        QCOMPARE(window.state.DiscoveryTicksLeft, 2);
+        QVERIFY(window.TFindUSBKey->isActive());
+    }
+
+    void failingDiscoveryClosesTheImportDialogAndGivesUp() {
+        MainWindow& window = start();
+        QWidget importDialog;
+        importDialog.setObjectName(u"TIMForm"_s);
+        importDialog.show();
+        const int before = discoveries();
+        window.usbArrival(TokenProduct);
+        QTRY_VERIFY(!importDialog.isVisible());
+        QTRY_VERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(discoveries() - before, 4);
+    }
+};
+
+QTEST_MAIN(DeviceWatchTest)
+#include "DeviceWatchTest.moc"

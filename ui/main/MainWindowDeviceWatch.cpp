@@ -1,0 +1,69 @@
+// The main window's answer to tokens plugged in and pulled out while it runs: events of the product's tokens
+// start a re-discovery that runs once a second until the tokens found agree with the arrivals seen.
+
+#include "ui/main/MainWindow.h"
+
+#include <QApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ArrivalTicks = 5;
+constexpr int RemovalTicks = 2;
+// A token that has just arrived needs a moment before its driver answers.
+constexpr int ArrivalSettleTime = 100;
+
+} // namespace
+
+bool MainWindow::isProductToken(int32_t productId) const {
+    const auto used = m_productIds.ids.begin() + std::clamp(m_productIds.count, 0, ProductIdTable::Capacity);
+    return std::find(m_productIds.ids.begin(), used, productId) != used;
+}
+
+void MainWindow::usbArrival(int32_t productId) {
+    if (!state.TokenLibraryOpen || !isProductToken(productId))
+        return;
+    state.ArrivalBalance = std::max(state.ArrivalBalance, 0) + 1;
+    state.DiscoveryTicksLeft = ArrivalTicks;
+    QThread::msleep(ArrivalSettleTime);
+    TFindUSBKey->start();
+}
+
+void MainWindow::usbRemoval(int32_t productId) {
+    if (!state.TokenLibraryOpen || !isProductToken(productId))
+        return;
+    --state.ArrivalBalance;
+    // When every token on record still answers, the device that went was not one of them.
+    bool allPresent = state.KeyCount > 0;
+    for (int32_t i = 0; i < state.KeyCount && allPresent; ++i)
+        allPresent = m_tokenLibrary.token_get_info_ex(i, state.KeyTable[size_t(i)].info) == 0;
+    if (allPresent)
+        return;
+    state.DiscoveryTicksLeft = RemovalTicks;
+    TFindUSBKey->start();
+}
+
+void MainWindow::TFindUSBKeyTimer() {
+    if (--state.DiscoveryTicksLeft <= 0) {
+        TFindUSBKey->stop();
+        return;
+    }
+    if (DiscoverKeys() != 0) {
+        CloseImportDialog();
+        return;
+    }
+    if (state.KeyCount >= state.ArrivalBalance) {
+        TFindUSBKey->stop();
+        TCheckInit->start();
+    }
+}
+
+void MainWindow::CloseImportDialog() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == QLatin1String("TIMForm") && window->isVisible())
+            window->close();
+    }
+}

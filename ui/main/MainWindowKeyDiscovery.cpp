@@ -1,0 +1,160 @@
+// The main window's search for tokens: the opening of the token library at first show, the key discovery that
+// fills the key table and rebuilds the tree under root 0, the biometric sensor check, and the warning about
+// tokens that were never initialized.
+
+#include "ui/main/MainWindow.h"
+
+#include "app/LanguageTable.h"
+#include "platform/LibraryLocation.h"
+#include "ui/biometric/BiometricPage.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/KeyInfoPage.h"
+
+#include <QShowEvent>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+// Before the token library is opened the window shows itself, so the user sees the program start.
+constexpr int OpeningDelay = 300;
+// Gives the token's SKF side time to come up after its PKCS#11 side answered.
+constexpr int SensorSettleTime = 500;
+
+void expandWithDescendants(QTreeWidgetItem* node) {
+    node->setExpanded(true);
+    for (int i = 0; i < node->childCount(); ++i)
+        expandWithDescendants(node->child(i));
+}
+
+} // namespace
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shown || event->spontaneous())
+        return;
+    m_shown = true;
+    QTimer::singleShot(OpeningDelay, this, &MainWindow::openTokenLibrary);
+}
+
+void MainWindow::openTokenLibrary() {
+    const int32_t rv = m_tokenLibrary.OpenTokenLibrary(LibraryLocation(m_programDirectory, m_appInfo.PKCS11Lib),
+                                                       m_appInfo.USBEnumString, m_appInfo.OEMID, m_appInfo.APPName);
+    state.TokenLibraryOpen = rv == 0;
+    if (state.TokenLibraryOpen)
+        DiscoverKeys();
+    else
+        TCloseProject->start();
+    TCheckInit->start();
+}
+
+void MainWindow::addKeyInfoError() {
+    addTreeNode(tvUSBKey->topLevelItem(0), textOf(TextKey::K_GetKeyInfo_Error), TokenImage);
+}
+
+int32_t MainWindow::DiscoverKeys() {
+    for (KeySlot& slot : state.KeyTable)
+        slot.KeyState = KeySlot::NoToken;
+    std::for_each_n(state.KeyTable.begin(), WindowState::DiscoverableTokens,
+                    [](KeySlot& slot) { slot.info = TTokenInfo(); });
+    keyInfoPage->lvKeyInfo->clear();
+    QTreeWidgetItem* root = tvUSBKey->topLevelItem(0);
+    {
+        // Taking the selected node away must not run the selection handler for whatever node Qt selects next.
+        const QSignalBlocker quiet(tvUSBKey);
+        qDeleteAll(root->takeChildren());
+    }
+
+    int32_t rv = m_tokenLibrary.FindAndConnectTokens(state.KeyCount);
+    // The table has room for the 32 tokens the library is asked for, whatever a library answers.
+    state.KeyCount = std::clamp(state.KeyCount, 0, int32_t(WindowState::DiscoverableTokens));
+    if (rv != 0) {
+        addKeyInfoError();
+        expandWithDescendants(root);
+        tvUSBKey->setCurrentItem(root);
+        ShowPage(KeyInfo);
+        return rv;
+    }
+    for (int32_t i = 0; i < state.KeyCount; ++i) {
+        rv = m_tokenLibrary.token_get_info_ex(i, state.KeyTable[size_t(i)].info);
+        if (rv != 0) {
+            addKeyInfoError();
+            return rv;
+        }
+    }
+
+    detectBiometricSensor();
+
+    for (int32_t i = 0; i < state.KeyCount; ++i) {
+        addTokenNode(i);
+        expandWithDescendants(root);
+        expandWithDescendants(root->child(0));
+    }
+    tvUSBKey->setCurrentItem(root);
+    state.CurrentKey = 0;
+    for (int32_t i = 0; i < state.KeyCount; ++i)
+        state.KeyTable[size_t(i)].KeyState = KeySlot::Present;
+    ShowKeyInfo(0);
+    ShowPage(KeyInfo);
+    return 0;
+}
+
+void MainWindow::detectBiometricSensor() {
+    state.FingerKey = false;
+    state.FingerVeinKey = false;
+    actions.AcFingerlogon->setVisible(false);
+    QThread::msleep(SensorSettleTime);
+    // Without an SKF device, or without the library, the token has no sensor, and the pictures and the wording
+    // stay as they were.
+    if (m_skfLibrary.SkfDiscover() != 0)
+        return;
+    // A type that cannot be read means no sensor: a failure code is no device type.
+    SKF_ULONG type = ZKF_DEVICE_NO_SENSOR;
+    m_skfLibrary.ZKF_GetDeviceCaps(0, type);
+    if (type <= 1)
+        return;
+    state.FingerKey = true;
+    actions.AcFingerlogon->setVisible(true);
+    loadBiometricPictures(QStringLiteral("res/Finger/"));
+    LanguageTable::instance().SwitchBiometricWording(LanguageTable::FingerprintWording);
+    ApplyTexts();
+    if (windowTitle().startsWith(QLatin1String("F7X"))) {
+        pnlAdmin->setVisible(false);
+        actions.AcFingerlogon->setVisible(false);
+    }
+    state.LoginRole = WindowState::UserRole;
+    if (type != ZKF_DEVICE_FINGER_VEIN)
+        return;
+    state.FingerVeinKey = true;
+    loadBiometricPictures(QStringLiteral("res/FingerVein/"));
+    LanguageTable::instance().SwitchBiometricWording(LanguageTable::FingerVeinWording);
+    ApplyTexts();
+}
+
+void MainWindow::addTokenNode(int32_t index) {
+    QTreeWidgetItem* token = addTreeNode(tvUSBKey->topLevelItem(0),
+                                         state.KeyTable[size_t(index)].info.labelText().trimmed(), TokenImage);
+    addTreeNode(token, textOf(TextKey::Main_Form_btn_SetUPIN), UserPinImage);
+    addTreeNode(token, textOf(TextKey::Main_Form_btn_SetKeyName), KeyNameImage);
+    addTreeNode(token, textOf(TextKey::Main_Form_Groupbox), CertificatesImage);
+    if (state.FingerKey)
+        addTreeNode(token, textOf(TextKey::F_User_Finger), state.FingerVeinKey ? FingerVeinImage : FingerprintImage);
+    addTreeNode(token, textOf(TextKey::P_Remoteunlock), RemoteUnlockImage);
+}
+
+void MainWindow::ShowKeyInfo(int32_t index) {
+    keyInfoPage->ShowKeyInfo(m_tokenLibrary, m_skfLibrary, index, state.slot(index).info, state.FingerKey);
+}
+
+void MainWindow::TCheckInitTimer() {
+    TCheckInit->stop();
+    for (int32_t i = 0; i < state.KeyCount; ++i) {
+        if (state.KeyTable[size_t(i)].info.initialized == 0) {
+            DialogService::information(this, textOf(TextKey::Init_Info));
+            return;
+        }
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "token/TokenInfo.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+// One token slot of the key table: what the token library told about the token, and how far the user got with it.
+struct KeySlot {
+    enum State : int32_t { NoToken = 0, Present = 1, LoggedIn = 2 };
+
+    TTokenInfo info;
+    int32_t KeyState = NoToken;
+};
+
+// What the main window knows about the tokens and the device watch; every page reads it through the window.
+struct WindowState {
+    static constexpr int KeySlots = 33;
+    // The token library is asked for at most this many tokens.
+    static constexpr int DiscoverableTokens = 32;
+    enum Role : int32_t { UserRole = 1, AdministratorRole = 2 };
+
+    std::array<KeySlot, KeySlots> KeyTable;
+    int32_t KeyCount = 0;   // tokens found by the last discovery
+    int32_t CurrentKey = 0; // token of the selected tree node
+    int32_t LoginRole = UserRole;
+    bool TokenLibraryOpen = false;
+    bool FingerKey = false;     // the first SKF device has a biometric sensor
+    bool FingerVeinKey = false; // and it reads finger veins
+    int32_t ArrivalBalance = 0; // matching arrivals minus matching removals
+    int32_t DiscoveryTicksLeft = 0;
+
+    // The slot of a token index; an index outside the table gives its nearest end instead of memory beyond it.
+    KeySlot& slot(int32_t index) { return KeyTable[size_t(std::clamp(index, 0, KeySlots - 1))]; }
+    KeySlot& currentSlot() { return slot(CurrentKey); }
+};
