@@ -3,6 +3,7 @@
 #include "vtoken/DemoContent.h"
 #include "vtoken/FingerSensor.h"
 #include "vtoken/PinHash.h"
+#include "vtoken/UsbEventFile.h"
 
 #include <openssl/rand.h>
 
@@ -166,6 +167,16 @@ void blankSectors(Store& store, int64_t tokenId, int64_t first, int64_t end) {
     }
 }
 
+// Tells the programs watching USB devices that a token arrived or went, as the kernel tells of a real one. The
+// token's state has changed already; a notice that cannot be written is reported but undoes nothing.
+void announce(const TokenRecord& token, bool arrival) {
+    try {
+        appendUsbEvent(usbEventFolder(), arrival, token.usbVendorId, token.usbProductId, token.serial);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vtoken: warning: the device watchers were not told: %s\n", error.what());
+    }
+}
+
 int createCommand(const Arguments& arguments) {
     TokenRecord token;
     token.label = DefaultLabel;
@@ -246,6 +257,8 @@ int createCommand(const Arguments& arguments) {
             });
         }
     }
+    if (arguments.has("--plugged"))
+        announce(token, true);
     std::printf("%s\n", token.serial.c_str());
     return 0;
 }
@@ -313,15 +326,20 @@ int showCommand(const Arguments& arguments) {
 
 int setPlugged(const std::string& serial, bool plugged) {
     auto store = openStore();
+    TokenRecord token;
+    bool changed = false;
     store->transaction([&] {
-        TokenRecord token = requireToken(*store, serial);
-        if (token.plugged == plugged)
+        token = requireToken(*store, serial);
+        changed = token.plugged != plugged;
+        if (!changed)
             return;
         token.plugged = plugged;
         if (plugged)
             ++token.plugCount;
         store->updateToken(token);
     });
+    if (changed)
+        announce(token, plugged);
     return 0;
 }
 
@@ -335,7 +353,13 @@ int unplugCommand(const Arguments& arguments) {
 
 int removeCommand(const Arguments& arguments) {
     auto store = openStore();
-    store->transaction([&] { store->deleteToken(requireToken(*store, arguments.positional()[0]).id); });
+    TokenRecord token;
+    store->transaction([&] {
+        token = requireToken(*store, arguments.positional()[0]);
+        store->deleteToken(token.id);
+    });
+    if (token.plugged)
+        announce(token, false);
     return 0;
 }
 
@@ -506,12 +530,14 @@ Prints everything about a token as "key: value" lines. PINs and the issuer key a
 
 constexpr std::string_view PlugHelp = R"(Usage: vtoken plug SERIAL
 
-Plugs the token in, as if inserted into a USB port. Plugging a plugged token changes nothing.
+Plugs the token in, as if inserted into a USB port, and tells the programs watching USB devices (through the
+file usb-events beside the store). Plugging a plugged token changes nothing.
 )";
 
 constexpr std::string_view UnplugHelp = R"(Usage: vtoken unplug SERIAL
 
-Pulls the token out; sessions on it end. Unplugging an unplugged token changes nothing.
+Pulls the token out; sessions on it end, and the programs watching USB devices are told. Unplugging an unplugged
+token changes nothing.
 )";
 
 constexpr std::string_view RemoveHelp = R"(Usage: vtoken remove SERIAL

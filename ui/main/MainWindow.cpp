@@ -4,6 +4,7 @@
 #include "app/LanguageCatalogue.h"
 #include "app/LanguageTable.h"
 #include "platform/LibraryLocation.h"
+#include "token/TUSB.h"
 #include "ui/administration/CdromImagePage.h"
 #include "ui/administration/InitializationPage.h"
 #include "ui/administration/RemoteUnlockPage.h"
@@ -250,6 +251,10 @@ void MainWindow::setUpWindow() {
     actions.AcSave->setVisible(false);
     actions.AcMore->setVisible(false);
 
+    usbWatch = new TUSB(this);
+    usbWatch->OnArrival = [this](TUSB& watch) { usbArrival(watch.ProductId()); };
+    usbWatch->OnRemoval = [this](TUSB& watch) { usbRemoval(watch.ProductId()); };
+
     ShowPage(KeyInfo);
 
     pnlAdmin->setVisible(false);
@@ -269,6 +274,7 @@ void MainWindow::setUpWindow() {
     initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
     m_skfLibrary.Load(LibraryLocation(m_programDirectory, m_appInfo.SKFLib));
     startCompanionProgram();
+    m_pcsc.Load();
 
     if (windowTitle().startsWith(QLatin1String("F7X"))) {
         pnlAdmin->setVisible(false);

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/UserConfig.h"
 #include "token/SkfLibrary.h"
+#include "token/TPCSCRaw.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/ImageList.h"
 #include "ui/main/MainActions.h"
@@ -33,6 +34,7 @@ class QTreeWidgetItem;
 class RemoteUnlockPage;
 class SoPinPage;
 class SystemCheckPage;
+class TUSB;
 class UnlockPage;
 class UserPinPage;
 
@@ -137,6 +139,7 @@ private:
     QString m_programDirectory;
     TokenLibrary m_tokenLibrary;
     SkfLibrary m_skfLibrary;
+    TPCSCRaw m_pcsc;
     TAPPInfo m_appInfo;
     ProductIdTable m_productIds;
     TUserConfigInfo m_userConfig;
@@ -168,6 +171,7 @@ public:
     AdminLoginPage* adminLoginPage = nullptr;
     RemoteUnlockPage* remoteUnlockPage = nullptr;
 
+    TUSB* usbWatch = nullptr;
     QTimer* TFindUSBKey = nullptr;
     QTimer* TCheckInit = nullptr;
     QTimer* TCloseProject = nullptr;
