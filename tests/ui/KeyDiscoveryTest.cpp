@@ -52,6 +52,16 @@ class KeyDiscoveryTest : public QObject {
         return list;
     }
 
+    static QByteArray trace(const QString& logFolder) {
+        QByteArray all;
+        for (const QFileInfo& file : QDir(logFolder).entryInfoList(QDir::Files)) {
+            QFile log(file.filePath());
+            if (log.open(QIODevice::ReadOnly))
+                all += log.readAll();
+        }
+        return all;
+    }
+
     QStringList rows() const {
         QStringList list;
         const QTreeWidget* info = m_window->keyInfoPage->lvKeyInfo;
@@ -183,6 +193,33 @@ private Q_SLOTS:
         window.tvUSBKey->setCurrentItem(window.tvUSBKey->topLevelItem(1));
         QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::SystemCheck));
         QCOMPARE(window.state.CurrentKey, 1);
+    }
+
+    void tokenThatCannotBeReadStopsTheDiscovery() {
+        plugged("VXDISC0000000014", {"--label", "Stays"});
+        plugged("VXDISC0000000015", {"--label", "Leaves"});
+        // The second token is pulled out after its connection, as its information is about to be read: the trace's
+        // clock pulls it when the first read has ended.
+        const QString logFolder = QDir::homePath() + u"/KeyLog"_s;
+        QVERIFY(QDir().mkpath(logFolder));
+        // The window outlives this function when a check fails, so the clock owns what it uses.
+        const auto pulled = std::make_shared<bool>(false);
+        m_window = std::make_unique<MainWindow>(m_program->directory(), nullptr, OperationLog(logFolder, [=] {
+            if (!*pulled && trace(logFolder).count("token_get_info_ex end rtn=0") == 1) {
+                *pulled = true;
+                TestProgram::vtoken({"unplug", "VXDISC0000000015"});
+            }
+            return QDateTime::currentDateTime();
+        }));
+        MainWindow& window = *m_window;
+        window.ShowPage(MainWindow::About);
+        window.show();
+        QTRY_VERIFY(window.state.TokenLibraryOpen);
+        QVERIFY(*pulled);
+        QCOMPARE(texts(root()), QStringList{u"获取USBKey信息失败"_s});
+        QVERIFY(!root()->isExpanded());
+        QVERIFY(!root()->isSelected());
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::About));
     }
 
     void uninitializedTokenIsWarnedAboutOnce() {

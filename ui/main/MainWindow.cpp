@@ -68,9 +68,9 @@ static void loadDesignedPictures() {
     Q_INIT_RESOURCE(images);
 }
 
-MainWindow::MainWindow(QString programDirectory, QWidget* parent)
+MainWindow::MainWindow(QString programDirectory, QWidget* parent, OperationLog log)
     : QMainWindow(parent), actions(this), m_programDirectory(std::move(programDirectory)),
-      m_tokenLibrary(m_programDirectory),
+      m_tokenLibrary(m_programDirectory, std::move(log)),
       m_treeImages((loadDesignedPictures(), QList<QString>{QStringLiteral(":/tree-token.png"),
                                                            {},
                                                            {},

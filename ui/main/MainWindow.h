@@ -75,8 +75,9 @@ public:
     // The role under which a tree node keeps its image index.
     static constexpr int ImageIndexRole = Qt::UserRole + 1;
 
-    // programDirectory ends with "/"; the profile, the language files and the pictures are found below it.
-    explicit MainWindow(QString programDirectory, QWidget* parent = nullptr);
+    // programDirectory ends with "/"; the profile, the language files and the pictures are found below it. log is
+    // the trace of the token library's calls.
+    explicit MainWindow(QString programDirectory, QWidget* parent = nullptr, OperationLog log = OperationLog());
     ~MainWindow() override;
 
     void ShowPage(int index);
