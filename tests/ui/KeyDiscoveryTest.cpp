@@ -1,5 +1,6 @@
 #include "app/LanguageTable.h"
 #include "common/TestProgram.h"
+#include "ui/biometric/AdminLoginPage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyInfoPage.h"
 #include "ui/main/KeyLabelPage.h"
@@ -220,6 +221,31 @@ private Q_SLOTS:
         QVERIFY(!root()->isExpanded());
         QVERIFY(!root()->isSelected());
         QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::About));
+    }
+
+    void administrationNodesShowTheirPages() {
+        plugged("VXDISC0000000016", {"--label", "Admin"});
+        MainWindow& window = start();
+        // Nodes below a token's functions, as an administration entry would add them.
+        QTreeWidgetItem* function = root()->child(0)->child(0);
+        for (int i = 0; i < 5; ++i)
+            new QTreeWidgetItem(function, {QString::number(i)});
+        for (int i = 0; i < 3; ++i)
+            new QTreeWidgetItem(function->child(4), {QString::number(i)});
+        const std::initializer_list<std::pair<QTreeWidgetItem*, MainWindow::Page>> expected = {
+            {function->child(0), MainWindow::Initialization}, {function->child(1), MainWindow::SoPin},
+            {function->child(2), MainWindow::UnlockUserPin},  {function->child(3), MainWindow::CdromImage},
+            {function->child(4), MainWindow::AdminLogin},     {function->child(4)->child(0), MainWindow::AdminLogin},
+            {function->child(4)->child(1), MainWindow::Biometric},
+            {function->child(4)->child(2), MainWindow::Biometric},
+        };
+        for (const auto& [node, page] : expected) {
+            window.ShowPage(MainWindow::KeyInfo);
+            window.tvUSBKey->setCurrentItem(node);
+            QCOMPARE(window.pcMain->currentIndex(), int(page));
+            QCOMPARE(window.state.CurrentKey, 0);
+        }
+        QCOMPARE(window.adminLoginPage->LFingerKeyName->text(), u"Admin"_s);
     }
 
     void uninitializedTokenIsWarnedAboutOnce() {

@@ -136,6 +136,7 @@ private:
     void addTokenNode(int32_t index);
     void tvUSBKeyChange(QTreeWidgetItem* node);
     void showTokenFunction(int index);
+    void showAdministration(int level, int index);
 
     QString m_programDirectory;
     TokenLibrary m_tokenLibrary;

@@ -3,6 +3,7 @@
 #include "ui/main/MainWindow.h"
 
 #include "app/LanguageTable.h"
+#include "ui/administration/InitializationPage.h"
 #include "ui/biometric/AdminLoginPage.h"
 #include "ui/biometric/BiometricPage.h"
 #include "ui/main/KeyLabelPage.h"
@@ -20,7 +21,14 @@
 namespace {
 
 // The function children of a token node, by position.
-enum class TokenChild { ChangePin = 0, ChangeLabel = 1, Certificates = 2, BiometricOrRemoteUnlock = 3, RemoteUnlock = 4 };
+enum class TokenChild {
+    ChangePin = 0,
+    ChangeLabel = 1,
+    Certificates = 2,
+    BiometricOrRemoteUnlock = 3,
+    RemoteUnlock = 4,
+    Initialization = 5,
+};
 
 int indexAmongSiblings(QTreeWidgetItem* node) {
     return node->parent() ? node->parent()->indexOfChild(node) : node->treeWidget()->indexOfTopLevelItem(node);
@@ -43,12 +51,32 @@ void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
     if (level == 0) {
         if (index == 1)
             ShowPage(SystemCheck);
+        else if (index == 2)
+            ShowPage(About);
     } else if (level == 1) {
         ShowPage(KeyInfo);
         m_skfLibrary.SelectSkfApplication(state.currentSlot().info.serialBytes());
         ShowKeyInfo(state.CurrentKey);
     } else if (level == 2) {
         showTokenFunction(index);
+    } else {
+        showAdministration(level, index);
+    }
+}
+
+// The administration entries sit one or two levels below a token's functions; the tree offers them once an
+// administrator has logged in.
+void MainWindow::showAdministration(int level, int index) {
+    if (level == 3 && index == 0) {
+        initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
+        ShowPage(Initialization);
+    } else if (level == 3 && index >= 1 && index <= 3) {
+        ShowPage(index == 1 ? SoPin : index == 2 ? UnlockUserPin : CdromImage);
+    } else if ((level == 3 && index == 4) || (level == 4 && index == 0)) {
+        ShowPage(AdminLogin);
+        adminLoginPage->LFingerKeyName->setText(state.currentSlot().info.labelText());
+    } else if (level == 4 && (index == 1 || index == 2)) {
+        ShowPage(Biometric);
     }
 }
 
@@ -81,6 +109,9 @@ void MainWindow::showTokenFunction(int index) {
         break;
     case TokenChild::RemoteUnlock:
         ShowPage(RemoteUnlock);
+        break;
+    case TokenChild::Initialization:
+        ShowPage(Initialization);
         break;
     }
 }
