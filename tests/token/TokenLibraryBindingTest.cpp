@@ -80,11 +80,12 @@ private Q_SLOTS:
     void lastFailingConnectionDecidesTheResult() {
         // The third token is pulled out between the search and its connection: the trace's clock pulls it as the
         // third connection is about to be logged.
-        bool pulled = false;
+        // The library outlives this function (cleanup shuts it down), so the clock owns what it uses.
+        const auto pulled = std::make_shared<bool>(false);
         m_library = std::make_unique<TokenLibrary>(
-            QStringLiteral(ZV_LIBRARY_DIR "/"), OperationLog(logFolder(), [&] {
-                if (!pulled && trace().count("token_connect end rtn=0\r\n") == 2) {
-                    pulled = true;
+            QStringLiteral(ZV_LIBRARY_DIR "/"), OperationLog(logFolder(), [this, pulled] {
+                if (!*pulled && trace().count("token_connect end rtn=0\r\n") == 2) {
+                    *pulled = true;
                     vtoken({"unplug", "VXBIND0000000013"});
                 }
                 return QDateTime::currentDateTime();
@@ -92,7 +93,7 @@ private Q_SLOTS:
         openOn({"VXBIND0000000011", "VXBIND0000000012", "VXBIND0000000013"});
         int32_t count = 0;
         const int32_t rv = m_library->FindAndConnectTokens(count);
-        QVERIFY(pulled);
+        QVERIFY(*pulled);
         QCOMPARE(count, 3);
         QVERIFY(rv != 0);
         const QByteArray lines = trace();
