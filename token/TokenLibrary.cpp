@@ -53,6 +53,7 @@ namespace {
 constexpr int32_t ContainerListBytes = 8192;
 constexpr int32_t LabelBytes = 64;
 constexpr int32_t NameUnits = 257;
+constexpr int32_t PublicKeyBytes = 2048;
 
 QString secret() {
     return QLatin1String(OperationLog::SecretMask);
@@ -332,7 +333,9 @@ int32_t TokenLibrary::container_get_cert(int32_t index, const QByteArray& name, 
 
 int32_t TokenLibrary::container_get_pubkey(int32_t index, const QByteArray& name, int32_t usage, int32_t& algorithm,
                                            int32_t& bits, const char* logKey) {
-    uint8_t key[257] = {};
+    // The key bytes are not used, but the library reports a key only when they fit: room for the public key of
+    // any size a token holds, not just the 2048-bit RSA keys that 256 bytes would take.
+    uint8_t key[PublicKeyBytes] = {};
     int32_t length = sizeof key;
     return call("container_get_pubkey",
                 QStringLiteral("container_get_pubkey begin %1=").arg(QLatin1String(logKey)) + text(name),

@@ -87,6 +87,7 @@ int32_t container_load_all(int32_t index, char* buffer, int32_t* length);
 int32_t container_create_new(int32_t index, const char* name);
 int32_t container_delete(int32_t index, const char* name);
 int32_t container_get_cert(int32_t index, const char* name, int32_t usage, uint8_t* certificate, int32_t* length);
+/* key receives the public key as a DER SubjectPublicKeyInfo (length bytes on entry, the bytes used on return). */
 int32_t container_get_pubkey(int32_t index, const char* name, int32_t usage, int32_t* algorithm, int32_t* bits,
                              uint8_t* key, int32_t* length);
 int32_t container_get_prikey(int32_t index, const char* name, int32_t usage, int32_t* algorithm, int32_t* bits);

@@ -177,6 +177,9 @@ private Q_SLOTS:
         QCOMPARE(m_library->ReadCertInfo(0, "Signer", 2, info), 0);
         QCOMPARE(info.subject, QStringLiteral("赵六"));
         QCOMPARE(info.keyBits, 2048);
+        int32_t algorithm = 0;
+        QCOMPARE(m_library->ReadPublicKeyAlgorithm(0, "Signer", 2, algorithm), 0);
+        QCOMPARE(m_library->ReadPrivateKeyAlgorithm(0, "Signer", 2, algorithm), 0);
         QCOMPARE(info.certificate, testcerts::der(pair));
         QCOMPARE(info.validFrom.size(), 10);
         QVERIFY(trace().contains("container_get_pubkey begin cont_id=Signer"));
