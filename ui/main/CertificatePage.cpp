@@ -16,13 +16,22 @@ CertificatePage::CertificatePage(QWidget* parent)
       btnListCert(button(this, "btnListCert")), btnOutput(button(this, "btnOutput")),
       btnInputCert(button(this, "btnInputCert")), btnUnRegCert(button(this, "btnUnRegCert")),
       btnRegCert(button(this, "btnRegCert")), btnLogout(button(this, "btnLogout")),
-      btnRefreshCert(button(this, "btnRefreshCert")), PBCert(new QProgressBar(this)) {
+      btnRefreshCert(button(this, "btnRefreshCert")), PBCert(new QProgressBar(this)),
+      m_images({{},
+                QStringLiteral(":/cert-container.png"),
+                QStringLiteral(":/cert-container-open.png"),
+                QStringLiteral(":/cert-subject.png"),
+                QStringLiteral(":/cert-publickey.png"),
+                QStringLiteral(":/cert-privatekey.png")}) {
     tvCert->setObjectName(QStringLiteral("tvCert"));
     tvCert->setHeaderHidden(true);
     tvCert->setIndentation(19);
     tvCert->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvCert->setMouseTracking(true); // hot tracking
     tvCert->setContextMenuPolicy(Qt::CustomContextMenu);
+    tvCert->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(tvCert, &QTreeWidget::itemExpanded, this, &CertificatePage::showNodeImage);
+    connect(tvCert, &QTreeWidget::itemCollapsed, this, &CertificatePage::showNodeImage);
     PMCertInfo->setObjectName(QStringLiteral("PMCertInfo"));
     PBCert->setObjectName(QStringLiteral("PBCert"));
     PBCert->setRange(0, 100);
@@ -33,4 +42,18 @@ CertificatePage::CertificatePage(QWidget* parent)
     layout->addLayout(
         buttonRow({btnDel, btnListCert, btnOutput, btnInputCert, btnUnRegCert, btnRegCert, btnLogout, btnRefreshCert}));
     layout->addWidget(PBCert);
+}
+
+QTreeWidgetItem* CertificatePage::addNode(QTreeWidgetItem* parent, const QString& text, Image image,
+                                          int expandedImage) {
+    auto* node = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(tvCert, {text});
+    node->setData(0, ImageRole, int(image));
+    node->setData(0, ExpandedImageRole, expandedImage);
+    showNodeImage(node);
+    return node;
+}
+
+void CertificatePage::showNodeImage(QTreeWidgetItem* node) {
+    const int expanded = node->data(0, ExpandedImageRole).toInt();
+    node->setIcon(0, m_images.icon(node->isExpanded() && expanded >= 0 ? expanded : node->data(0, ImageRole).toInt()));
 }

@@ -222,6 +222,26 @@ void MainWindow::bindActions() {
     connect(loginPage->edtUPIN, &QLineEdit::textChanged, loginPage, &LoginPage::showPinLength);
     connect(aboutPage->cbLanguageID, &QComboBox::activated, this, &MainWindow::SwitchLanguage);
     connect(tvUSBKey, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) { tvUSBKeyChange(node); });
+
+    connect(actions.AcLogin, &QAction::triggered, this, &MainWindow::AcLoginExecute);
+    // Enter logs in whatever the button's state: the token judges the PIN.
+    connect(loginPage->edtUPIN, &QLineEdit::returnPressed, this, &MainWindow::AcLoginExecute);
+    connect(loginPage->edtUPIN, &QLineEdit::textChanged, this, &MainWindow::updateLoginAction);
+    connect(actions.AcCancel, &QAction::triggered, loginPage->edtUPIN, &QLineEdit::clear);
+    connect(actions.Aclogout, &QAction::triggered, this, &MainWindow::AclogoutExecute);
+
+    connect(actions.AcListCert, &QAction::triggered, this, &MainWindow::AcListCertExecute);
+    connect(actions.Acrefresh, &QAction::triggered, this, &MainWindow::AcrefreshExecute);
+    connect(certificatePage->tvCert, &QTreeWidget::itemDoubleClicked, this, &MainWindow::AcListCertExecute);
+    connect(certificatePage->tvCert, &QTreeWidget::itemSelectionChanged, this, &MainWindow::UpdateCertActions);
+    connect(certificatePage->tvCert, &QWidget::customContextMenuRequested, this, &MainWindow::tvCertContextMenu);
+
+    connect(actions.AcSetUserPIN, &QAction::triggered, this, &MainWindow::AcSetUserPINExecute);
+    connect(userPinPage->edtNewUPin2, &QLineEdit::returnPressed, this, &MainWindow::AcSetUserPINExecute);
+    for (QLineEdit* edit : userPinPage->edits())
+        connect(edit, &QLineEdit::textChanged, this, &MainWindow::updatePinAndLabelActions);
+    connect(actions.AcSetKeyName, &QAction::triggered, this, &MainWindow::AcSetKeyNameExecute);
+    connect(keyLabelPage->edtKeyName, &QLineEdit::textChanged, this, &MainWindow::updatePinAndLabelActions);
     connect(actions.AcKeyRefresh, &QAction::triggered, this, [this] {
         if (DiscoverKeys() == 0)
             TCheckInit->start();
@@ -238,6 +258,7 @@ void MainWindow::createTimers() {
     connect(TCloseProject, &QTimer::timeout, this, &MainWindow::TCloseProjectTimer);
     connect(TCheckInit, &QTimer::timeout, this, &MainWindow::TCheckInitTimer);
     connect(TFindUSBKey, &QTimer::timeout, this, &MainWindow::TFindUSBKeyTimer);
+    connect(TSetFocusUPIN, &QTimer::timeout, this, &MainWindow::TSetFocusUPINTimer);
 }
 
 void MainWindow::setUpWindow() {

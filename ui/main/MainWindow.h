@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/UserConfig.h"
+#include "platform/PinBuffer.h"
 #include "token/SkfLibrary.h"
 #include "token/TPCSCRaw.h"
 #include "token/TokenLibrary.h"
@@ -12,6 +13,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <optional>
 
 class AboutPage;
 class AdminLoginPage;
@@ -97,6 +99,21 @@ public:
     // Lists the properties of token index on page 0.
     void ShowKeyInfo(int32_t index);
 
+    // Key-exchange and signature usage of a container's certificates and keys.
+    static constexpr int32_t ExchangeUsage = 1;
+    static constexpr int32_t SignatureUsage = 2;
+    struct CertificateChoice {
+        int container; // position in the token's container list
+        int32_t usage;
+    };
+
+    // Rebuilds the certificate tree of token index and the container flags the certificate operations read.
+    void BuildCertTree(int32_t index);
+    // Enables the certificate operations that the selection in the tree allows.
+    void UpdateCertActions();
+    // The certificate whose subject node is selected; none for any other node.
+    std::optional<CertificateChoice> SelectedCertificate();
+
     // A USB device with this product id arrived or went; only the product's tokens count.
     void usbArrival(int32_t productId);
     void usbRemoval(int32_t productId);
@@ -137,6 +154,17 @@ private:
     void tvUSBKeyChange(QTreeWidgetItem* node);
     void showTokenFunction(int index);
     void showAdministration(int level, int index);
+    bool userPinLocked(int32_t index);
+    void updateLoginAction();
+    void AcLoginExecute();
+    void AclogoutExecute();
+    void TSetFocusUPINTimer();
+    void AcListCertExecute();
+    void AcrefreshExecute();
+    void tvCertContextMenu(const QPoint& position);
+    void updatePinAndLabelActions();
+    void AcSetUserPINExecute();
+    void AcSetKeyNameExecute();
 
     QString m_programDirectory;
     TokenLibrary m_tokenLibrary;
@@ -147,6 +175,8 @@ private:
     TUserConfigInfo m_userConfig;
     bool m_Closing = false;
     bool m_shown = false;
+    // The PIN of the last successful user login, for the biometric functions; wiped at logout and at exit.
+    PinBuffer m_lastUserPin;
     ImageList m_treeImages;
 
 public:

@@ -60,7 +60,10 @@ int32_t MainWindow::DiscoverKeys() {
         slot.KeyState = KeySlot::NoToken;
     std::for_each_n(state.KeyTable.begin(), WindowState::DiscoverableTokens,
                     [](KeySlot& slot) { slot.info = TTokenInfo(); });
+    // A discovery logs every token out.
+    m_lastUserPin.clear();
     keyInfoPage->lvKeyInfo->clear();
+    UpdateCertActions();
     QTreeWidgetItem* root = tvUSBKey->topLevelItem(0);
     {
         // Taking the selected node away must not run the selection handler for whatever node Qt selects next.

@@ -62,6 +62,9 @@ void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
     } else {
         showAdministration(level, index);
     }
+    // The pages' enable rules depend on the token's PIN lengths.
+    updateLoginAction();
+    updatePinAndLabelActions();
 }
 
 // The administration entries sit one or two levels below a token's functions; the tree offers them once an
@@ -92,6 +95,8 @@ void MainWindow::showTokenFunction(int index) {
         break;
     case TokenChild::Certificates:
         if (state.currentSlot().KeyState == KeySlot::LoggedIn) {
+            BuildCertTree(state.CurrentKey);
+            UpdateCertActions();
             ShowPage(Certificates);
         } else {
             ShowPage(Login);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
 class QLabel;
@@ -20,4 +21,7 @@ public:
     QLabel* const Label4;
     QLineEdit* const edtNewUPin2;
     QPushButton* const btnOK;
+
+    // The current PIN, the new PIN and its repetition.
+    QList<QLineEdit*> edits() const { return {edtOldUPin, edtNewUPin1, edtNewUPin2}; }
 };

@@ -14,6 +14,10 @@ struct KeySlot {
     int32_t KeyState = NoToken;
 };
 
+// For each container position of a token: 1 when the container holds a key-exchange certificate, and 2 when it holds
+// a signature certificate (0 otherwise), as the last certificate tree build found them.
+using ContainerCertFlags = std::array<std::array<uint8_t, 2>, TTokenInfo::MaximumContainers>;
+
 // What the main window knows about the tokens and the device watch; every page reads it through the window.
 struct WindowState {
     static constexpr int KeySlots = 33;
@@ -30,8 +34,12 @@ struct WindowState {
     bool FingerVeinKey = false; // and it reads finger veins
     int32_t ArrivalBalance = 0; // matching arrivals minus matching removals
     int32_t DiscoveryTicksLeft = 0;
+    std::array<ContainerCertFlags, DiscoverableTokens> CertFlags{};
 
     // The slot of a token index; an index outside the table gives its nearest end instead of memory beyond it.
     KeySlot& slot(int32_t index) { return KeyTable[size_t(std::clamp(index, 0, KeySlots - 1))]; }
     KeySlot& currentSlot() { return slot(CurrentKey); }
+    ContainerCertFlags& certFlags(int32_t index) {
+        return CertFlags[size_t(std::clamp(index, 0, DiscoverableTokens - 1))];
+    }
 };

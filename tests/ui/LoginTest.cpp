@@ -1,0 +1,246 @@
+#include "app/LanguageTable.h"
+#include "common/TestProgram.h"
+#include "ui/main/CertificatePage.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/LoginPage.h"
+#include "ui/main/MainWindow.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What the registered certificate viewer was last asked to show.
+QByteArray viewed;
+
+int32_t recordingViewer(void*, const uint8_t* certificate, int32_t length) {
+    viewed = QByteArray(reinterpret_cast<const char*>(certificate), length);
+    return 0;
+}
+
+} // namespace
+
+// The user's login and logout on virtual tokens, and the certificate tree the login opens.
+class LoginTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestProgram> m_program;
+    std::unique_ptr<MainWindow> m_window;
+
+    MainWindow& startOn(const char* serial, const QStringList& options = {}) {
+        TestProgram::vtoken(QStringList{"create", "--serial", serial, "--plugged"} + options);
+        m_window = std::make_unique<MainWindow>(m_program->directory());
+        m_window->show();
+        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
+            qFatal("the token library did not open");
+        // The certificates node of the token opens the login page.
+        m_window->tvUSBKey->setCurrentItem(m_window->tvUSBKey->topLevelItem(0)->child(0)->child(2));
+        return *m_window;
+    }
+
+    void logIn(const QString& pin) {
+        m_window->loginPage->edtUPIN->setText(pin);
+        m_window->actions.AcLogin->trigger();
+    }
+
+    QTreeWidget* tree() const { return m_window->certificatePage->tvCert; }
+
+    QStringList topLevel() const {
+        QStringList texts;
+        for (int i = 0; i < tree()->topLevelItemCount(); ++i)
+            texts << tree()->topLevelItem(i)->text(0);
+        return texts;
+    }
+
+    static QStringList children(const QTreeWidgetItem* node) {
+        QStringList texts;
+        for (int i = 0; i < node->childCount(); ++i)
+            texts << node->child(i)->text(0);
+        return texts;
+    }
+
+    QTreeWidgetItem* container(const QString& name) const {
+        const QList<QTreeWidgetItem*> found = tree()->findItems(name + u"(容器)"_s, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+    int userTriesLeft(const char* serial) const {
+        const QByteArray shown = TestProgram::vtoken({"show", serial});
+        for (const QByteArray& line : shown.split('\n'))
+            if (line.startsWith("user PIN retries:"))
+                return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toInt();
+        return -1;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        DialogService::enableTestMode();
+    }
+
+    void init() {
+        LanguageTable::instance() = LanguageTable();
+        DialogService::clearShownTexts();
+        m_program = std::make_unique<TestProgram>();
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_program.reset();
+    }
+
+    void lockedTokenIsRefusedBeforeAnyPinIsSent() {
+        MainWindow& window = startOn("VXLOGIN000000001", {"--user-retries", "3"});
+        TestProgram::vtoken({"set", "VXLOGIN000000001", "--user-retries-left", "0"});
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        logIn(u"12345678"_s);
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"USBKey已锁死"_s});
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
+        QCOMPARE(userTriesLeft("VXLOGIN000000001"), 0);
+    }
+
+    void wrongPins_data() {
+        QTest::addColumn<QString>("triesLeft");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("three left after") << u"4"_s << u"口令不正确\r您还有3次机会"_s;
+        QTest::newRow("the last try") << u"1"_s << u"USBKey已锁死"_s;
+    }
+    void wrongPins() {
+        QFETCH(QString, triesLeft);
+        MainWindow& window = startOn("VXLOGIN000000002");
+        TestProgram::vtoken({"set", "VXLOGIN000000002", "--user-retries-left", triesLeft});
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        logIn(u"00000000"_s);
+        QTEST(DialogService::shownTexts().value(0), "message");
+        QCOMPARE(window.loginPage->edtUPIN->text(), u"00000000"_s); // kept after a failed login
+        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::Present));
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
+    }
+
+    void enterSendsAPinBelowTheMinimum() {
+        MainWindow& window = startOn("VXLOGIN000000003", {"--user-pin-min", "6", "--user-pin", "123456"});
+        QLineEdit* pin = window.loginPage->edtUPIN;
+        pin->setText(u"123"_s);
+        QVERIFY(!window.actions.AcLogin->isEnabled());
+        pin->setText(u"123456"_s);
+        QVERIFY(window.actions.AcLogin->isEnabled());
+        pin->setText(u"123"_s);
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        QTest::keyClick(pin, Qt::Key_Return);
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"口令不正确\r您还有9次机会"_s});
+    }
+
+    void loginShowsTheTreeAndEmptiesThePinBox() {
+        MainWindow& window = startOn("VXLOGIN000000004", {"--demo"});
+        logIn(u"12345678"_s);
+        QVERIFY(DialogService::shownTexts().isEmpty());
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Certificates));
+        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::LoggedIn));
+        QVERIFY(window.loginPage->edtUPIN->text().isEmpty());
+        QCOMPARE(topLevel(), (QStringList{u"张三 Zhang San(容器)"_s, u"李四 Li Si EC(容器)"_s,
+                                          u"Demo Root CA(容器)"_s, u"Demo Issuing CA(容器)"_s}));
+
+        // Both certificates: the key-exchange one first, each with its subject and keys.
+        QTreeWidgetItem* both = container(u"张三 Zhang San"_s);
+        QCOMPARE(children(both), (QStringList{u"密钥交换证书"_s, u"签名证书"_s}));
+        QTreeWidgetItem* exchange = both->child(0);
+        QCOMPARE(exchange->childCount(), 3);
+        QVERIFY(exchange->child(0)->text(0).contains(u"张三"_s));
+        QCOMPARE(exchange->child(1)->text(0), u"公钥(RSA2048)"_s);
+        QCOMPARE(exchange->child(2)->text(0), u"私钥(RSA2048)"_s);
+        QCOMPARE(exchange->child(0)->data(0, CertificatePage::ImageRole).toInt(), 3);
+        QCOMPARE(exchange->child(1)->data(0, CertificatePage::ImageRole).toInt(), 4);
+        QCOMPARE(exchange->child(2)->data(0, CertificatePage::ImageRole).toInt(), 5);
+        QVERIFY(both->isExpanded() && exchange->isExpanded());
+
+        // Only a signature certificate, on an EC key.
+        QTreeWidgetItem* ec = container(u"李四 Li Si EC"_s);
+        QCOMPARE(children(ec), QStringList{u"签名证书"_s});
+        QCOMPARE(children(ec->child(0)).mid(1), (QStringList{u"公钥(ECC256)"_s, u"私钥(ECC256)"_s}));
+        // CA certificates without keys: the kind follows the usage directly.
+        QCOMPARE(children(container(u"Demo Root CA"_s)), QStringList{u"密钥交换证书(ROOT)"_s});
+        QCOMPARE(children(container(u"Demo Issuing CA"_s)), QStringList{u"密钥交换证书(CA)"_s});
+        // The public key is the certificate's own; no private key goes with it.
+        QCOMPARE(children(container(u"Demo Root CA"_s)->child(0)).mid(1), QStringList{u"公钥(RSA2048)"_s});
+
+        const ContainerCertFlags& flags = window.state.CertFlags[0];
+        QCOMPARE(flags[0], (std::array<uint8_t, 2>{1, 2}));
+        QCOMPARE(flags[1], (std::array<uint8_t, 2>{0, 2}));
+        QCOMPARE(flags[2], (std::array<uint8_t, 2>{1, 0}));
+    }
+
+    void onlyTheSubjectNodeOffersTheCertificate() {
+        MainWindow& window = startOn("VXLOGIN000000005", {"--demo"});
+        logIn(u"12345678"_s);
+        QTreeWidgetItem* ec = container(u"李四 Li Si EC"_s);
+        const std::initializer_list<std::pair<QTreeWidgetItem*, bool>> nodes = {
+            {ec, false}, {ec->child(0), false}, {ec->child(0)->child(1), false}, {ec->child(0)->child(2), false},
+            {ec->child(0)->child(0), true}};
+        for (const auto& [node, offered] : nodes) {
+            tree()->setCurrentItem(node);
+            // Export and deletion are hidden on this build, and a hidden action reads as disabled.
+            QCOMPARE(window.actions.AcListCert->isEnabled(), offered);
+        }
+        // The only certificate of the container is its signature certificate.
+        const std::optional<MainWindow::CertificateChoice> choice = window.SelectedCertificate();
+        QVERIFY(choice);
+        QCOMPARE(choice->container, 1);
+        QCOMPARE(choice->usage, MainWindow::SignatureUsage);
+
+        viewed.clear();
+        QCOMPARE(window.tokenLibrary().helper_register_cert_viewer(&recordingViewer), 0);
+        window.actions.AcListCert->trigger();
+        QByteArray expected;
+        QCOMPARE(window.tokenLibrary().ReadCertificate(0, "李四 Li Si EC", 2, expected), 0);
+        QCOMPARE(viewed, expected);
+        QVERIFY(!viewed.isEmpty());
+    }
+
+    void tokenWithoutContainers() {
+        MainWindow& window = startOn("VXLOGIN000000006");
+        logIn(u"12345678"_s);
+        QCOMPARE(topLevel(), QStringList{u"(无容器)"_s});
+        tree()->setCurrentItem(tree()->topLevelItem(0));
+        QVERIFY(!window.actions.AcDel->isEnabled());
+    }
+
+    void logoutAsksForThePinAgain() {
+        MainWindow& window = startOn("VXLOGIN000000007");
+        logIn(u"12345678"_s);
+        window.actions.Aclogout->trigger();
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
+        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::Present));
+        QVERIFY(window.loginPage->edtUPIN->text().isEmpty());
+        // Back to the certificates node: the login page again, not the tree.
+        QTreeWidgetItem* certificates = window.tvUSBKey->topLevelItem(0)->child(0)->child(2);
+        window.tvUSBKey->setCurrentItem(certificates->parent());
+        window.tvUSBKey->setCurrentItem(certificates);
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
+        QTRY_COMPARE(QApplication::focusWidget(), window.loginPage->edtUPIN);
+    }
+
+    void cancelEmptiesThePinBox() {
+        MainWindow& window = startOn("VXLOGIN000000008");
+        window.loginPage->edtUPIN->setText(u"1234"_s);
+        window.actions.AcCancel->trigger();
+        QVERIFY(window.loginPage->edtUPIN->text().isEmpty());
+    }
+
+    void tokenPulledOutWhileLoggedIn() {
+        MainWindow& window = startOn("VXLOGIN000000009", {"--demo"});
+        logIn(u"12345678"_s);
+        TestProgram::vtoken({"unplug", "VXLOGIN000000009"});
+        window.actions.Acrefresh->trigger(); // the token is gone under the page: an empty tree, no crash
+        QTRY_COMPARE(window.tvUSBKey->topLevelItem(0)->child(0)->text(0), u"获取USBKey信息失败"_s);
+        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::NoToken));
+        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
+    }
+};
+
+QTEST_MAIN(LoginTest)
+#include "LoginTest.moc"
