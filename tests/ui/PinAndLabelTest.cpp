@@ -1,0 +1,163 @@
+#include "app/LanguageTable.h"
+#include "common/TestProgram.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/KeyLabelPage.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/UserPinPage.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+// The user PIN change and the label change on virtual tokens: every check in its order, and what the token holds
+// afterwards.
+class PinAndLabelTest : public QObject {
+    Q_OBJECT
+
+    static constexpr char Serial[] = "VXPIN00000000001";
+
+    std::unique_ptr<TestProgram> m_program;
+    std::unique_ptr<MainWindow> m_window;
+
+    MainWindow& start(const QStringList& options = {}) {
+        TestProgram::vtoken(QStringList{"create", "--serial", Serial, "--label", "Original", "--plugged"} + options);
+        m_window = std::make_unique<MainWindow>(m_program->directory());
+        m_window->show();
+        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
+            qFatal("the token library did not open");
+        return *m_window;
+    }
+
+    QTreeWidgetItem* tokenNode() const { return m_window->tvUSBKey->topLevelItem(0)->child(0); }
+
+    // Fills the three PIN boxes and presses Enter in the last, as a user would.
+    QString changePin(const QString& current, const QString& newPin, const QString& again) {
+        m_window->tvUSBKey->setCurrentItem(tokenNode()->child(0));
+        UserPinPage* page = m_window->userPinPage;
+        page->edtOldUPin->setText(current);
+        page->edtNewUPin1->setText(newPin);
+        page->edtNewUPin2->setText(again);
+        DialogService::clearShownTexts();
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        QTest::keyClick(page->edtNewUPin2, Qt::Key_Return);
+        return DialogService::shownTexts().value(0);
+    }
+
+    QString rename(const QString& label) {
+        m_window->tvUSBKey->setCurrentItem(tokenNode()->child(1));
+        m_window->keyLabelPage->edtKeyName->setText(label);
+        DialogService::clearShownTexts();
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        m_window->actions.AcSetKeyName->trigger();
+        return DialogService::shownTexts().value(0);
+    }
+
+    static QByteArray shown(const char* key) {
+        for (const QByteArray& line : TestProgram::vtoken({"show", Serial}).split('\n'))
+            if (line.startsWith(QByteArray(key) + ':'))
+                return line.mid(line.indexOf(':') + 1).trimmed();
+        return {};
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        DialogService::enableTestMode();
+    }
+
+    void init() {
+        LanguageTable::instance() = LanguageTable();
+        m_program = std::make_unique<TestProgram>();
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_program.reset();
+    }
+
+    void refusedNewPins_data() {
+        QTest::addColumn<QString>("newPin");
+        QTest::addColumn<QString>("again");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("repetition differs") << u"654321"_s << u"654322"_s << u"新口令和确认口令必须相同！"_s;
+        QTest::newRow("too short") << u"12345"_s << u"12345"_s << u"用户PIN码不符合长度要求！(6--16)"_s;
+        // Sixteen Chinese characters are 48 bytes of UTF-8.
+        const QString chinese = QString(16, QChar(0x4E2D));
+        QTest::newRow("too many bytes") << chinese << chinese << u"用户PIN码不符合长度要求！(6--16)"_s;
+    }
+    void refusedNewPins() {
+        QFETCH(QString, newPin);
+        QFETCH(QString, again);
+        start({"--user-pin-min", "6", "--user-pin-max", "16"});
+        QTEST(changePin(u"12345678"_s, newPin, again), "message");
+        QCOMPARE(shown("user PIN retries"), "10 of 10"_ba); // nothing was sent to the token
+    }
+
+    void wrongCurrentPinKeepsTheBoxes() {
+        MainWindow& window = start({"--user-retries", "5"});
+        QCOMPARE(changePin(u"00000000"_s, u"24681357"_s, u"24681357"_s), u"原口令不正确,您还有4次重试机会"_s);
+        QCOMPARE(window.userPinPage->edtOldUPin->text(), u"00000000"_s);
+        QCOMPARE(window.userPinPage->edtNewUPin2->text(), u"24681357"_s);
+    }
+
+    void changedPinOpensTheToken() {
+        MainWindow& window = start();
+        window.state.KeyTable[0].KeyState = KeySlot::LoggedIn;
+        QCOMPARE(changePin(u"12345678"_s, u"24681357"_s, u"24681357"_s), u"修改成功"_s);
+        for (QLineEdit* edit : window.userPinPage->edits())
+            QVERIFY(edit->text().isEmpty());
+        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::Present));
+        int32_t remaining = 0;
+        QCOMPARE(window.tokenLibrary().token_login(0, u"24681357"_s, remaining), 0);
+    }
+
+    void enterChangesWhileTheButtonIsDisabled() {
+        MainWindow& window = start({"--user-pin-min", "6"});
+        window.tvUSBKey->setCurrentItem(tokenNode()->child(0));
+        window.userPinPage->edtOldUPin->setText(u"1234"_s);
+        QVERIFY(!window.actions.AcSetUserPIN->isEnabled());
+        // The short current PIN still goes to the token, and costs a try.
+        QCOMPARE(changePin(u"1234"_s, u"24681357"_s, u"24681357"_s), u"原口令不正确,您还有9次重试机会"_s);
+        QVERIFY(!window.actions.AcSetUserPIN->isEnabled());
+    }
+
+    void lockedTokenIsRefused() {
+        start();
+        TestProgram::vtoken({"set", Serial, "--user-retries-left", "0"});
+        QCOMPARE(changePin(u"12345678"_s, u"24681357"_s, u"24681357"_s), u"USBKey已锁死"_s);
+        QCOMPARE(rename(u"New"_s), u"USBKey已锁死"_s);
+    }
+
+    void labels_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("31 ASCII characters") << QString(31, u'x') << u"修改成功"_s << QString(31, u'x');
+        QTest::newRow("10 Chinese characters") << QString(10, QChar(0x540D)) << u"修改成功"_s
+                                               << QString(10, QChar(0x540D));
+        QTest::newRow("11 Chinese characters") << QString(11, QChar(0x540D)) << u"参数超出范围"_s << u"Original"_s;
+        QTest::newRow("blanks around") << u"  网银 盾  "_s << u"修改成功"_s << u"网银 盾"_s;
+    }
+    void labels() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        MainWindow& window = start();
+        QTEST(rename(typed), "message");
+        QCOMPARE(QString::fromUtf8(shown("label")), stored);
+        QCOMPARE(tokenNode()->text(0), stored);
+        QCOMPARE(window.state.KeyTable[0].info.labelText(), stored);
+    }
+
+    void emptyLabelIsNotOffered() {
+        MainWindow& window = start();
+        window.tvUSBKey->setCurrentItem(tokenNode()->child(1));
+        QVERIFY(window.actions.AcSetKeyName->isEnabled());
+        window.keyLabelPage->edtKeyName->clear();
+        QVERIFY(!window.actions.AcSetKeyName->isEnabled());
+    }
+};
+
+QTEST_MAIN(PinAndLabelTest)
+#include "PinAndLabelTest.moc"
