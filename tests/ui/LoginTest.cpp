@@ -222,6 +222,9 @@ private Q_SLOTS:
         window.tvUSBKey->setCurrentItem(certificates);
         QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
         QTRY_COMPARE(QApplication::focusWidget(), window.loginPage->edtUPIN);
+        QCOMPARE(window.loginPage->edtUPIN->palette().color(QPalette::Base), QColor(Qt::yellow));
+        window.tvUSBKey->setFocus();
+        QVERIFY(window.loginPage->edtUPIN->palette().color(QPalette::Base) != QColor(Qt::yellow));
     }
 
     void cancelEmptiesThePinBox() {

@@ -3,9 +3,11 @@
 #include "ui/main/FormControls.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 
 using namespace FormControls;
@@ -27,6 +29,19 @@ LoginPage::LoginPage(QWidget* parent)
     layout->addWidget(formPanel(this, fields, {btnlogon, RzButton3, Button20}));
     layout->addStretch(1);
     tabOrder({edtUPIN, btnlogon, RzButton3, Button20});
+    edtUPIN->installEventFilter(this);
+}
+
+bool LoginPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edtUPIN && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        QPalette colours = edtUPIN->palette();
+        colours.setColor(QPalette::Base, event->type() == QEvent::FocusIn ? QColor(Qt::yellow)
+                                                                          : palette().color(QPalette::Window));
+        edtUPIN->setPalette(colours);
+        if (event->type() == QEvent::FocusIn)
+            QMetaObject::invokeMethod(edtUPIN, &QLineEdit::deselect, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void LoginPage::applyTexts() {

@@ -23,4 +23,8 @@ public:
     QPushButton* const btnlogon;
     QPushButton* const RzButton3;
     QPushButton* const Button20;
+
+protected:
+    // The PIN box is yellow while it has the focus, and its text is never selected on entry.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
