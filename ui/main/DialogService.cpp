@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QQueue>
@@ -12,6 +13,7 @@ namespace {
 struct TestState {
     bool enabled = false;
     QQueue<DialogService::Answer> answers;
+    QQueue<QString> fileNames;
     QStringList shown;
 };
 
@@ -50,12 +52,34 @@ bool DialogService::question(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+QString DialogService::saveFileName(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                                    const QString& filter, const QString& defaultSuffix) {
+    TestState& state = testState();
+    if (state.enabled) {
+        state.shown.append(caption);
+        if (state.fileNames.isEmpty())
+            qFatal("Unexpected file dialog: %s", qPrintable(caption));
+        return state.fileNames.dequeue();
+    }
+    QFileDialog dialog(parent, caption, suggestedPath, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 void DialogService::enableTestMode() {
     testState().enabled = true;
 }
 
 void DialogService::setNextAnswer(Answer answer) {
     testState().answers.enqueue(answer);
+}
+
+void DialogService::setNextFileName(const QString& path) {
+    testState().fileNames.enqueue(path);
 }
 
 QStringList DialogService::shownTexts() {
@@ -65,4 +89,5 @@ QStringList DialogService::shownTexts() {
 void DialogService::clearShownTexts() {
     testState().shown.clear();
     testState().answers.clear();
+    testState().fileNames.clear();
 }

@@ -6,8 +6,8 @@
 class QWidget;
 
 // Every modal question the program asks goes through here: information boxes and Yes/No questions captioned with
-// the text of P_MSGTitle. Tests queue the answers in advance; a box that nobody expected ends the test run with
-// its text instead of waiting forever for a click.
+// the text of P_MSGTitle, and the file dialog that asks where to save. Tests queue the answers in advance; a box
+// that nobody expected ends the test run with its text instead of waiting forever for a click.
 class DialogService {
 public:
     enum class Answer { Ok, Yes, No };
@@ -15,10 +15,16 @@ public:
     static void information(QWidget* parent, const QString& text);
     // True only when the user answers Yes.
     static bool question(QWidget* parent, const QString& text);
+    // The path to save a file under, chosen by the user (defaultSuffix added when the name has none); empty when
+    // cancelled.
+    static QString saveFileName(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                                const QString& filter, const QString& defaultSuffix);
 
     // Test seam: from now on no dialog is shown; each box takes the next queued answer and its text is recorded.
     static void enableTestMode();
     static void setNextAnswer(Answer answer);
+    // The answer of the next file dialog: a path, or empty for Cancel. The caption is recorded as shown text.
+    static void setNextFileName(const QString& path);
     static QStringList shownTexts();
     static void clearShownTexts();
 
