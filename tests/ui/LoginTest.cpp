@@ -6,6 +6,8 @@
 #include "ui/main/MainWindow.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
@@ -199,6 +201,29 @@ private Q_SLOTS:
         QCOMPARE(window.tokenLibrary().ReadCertificate(0, "李四 Li Si EC", 2, expected), 0);
         QCOMPARE(viewed, expected);
         QVERIFY(!viewed.isEmpty());
+    }
+
+    void theProgramsViewerShowsTheSignatureCertificate() {
+        MainWindow& window = startOn("VXLOGIN000000010", {"--demo"});
+        logIn(u"12345678"_s);
+        QTreeWidgetItem* signature = container(u"张三 Zhang San"_s)->child(1);
+        tree()->setCurrentItem(signature->child(0));
+        QCOMPARE(window.SelectedCertificate()->usage, MainWindow::SignatureUsage);
+        // The viewer is modal: look at it once it is up, then close it.
+        QString title;
+        QStringList labels;
+        QTimer::singleShot(0, this, [&] {
+            QDialog* viewer = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(viewer);
+            title = viewer->objectName();
+            for (const QLabel* label : viewer->findChildren<QLabel*>())
+                labels << label->text();
+            viewer->reject();
+        });
+        window.actions.AcListCert->trigger();
+        QCOMPARE(title, u"CertificateViewer"_s);
+        QVERIFY(labels.contains(u"张三 Zhang San"_s));
+        QVERIFY(DialogService::shownTexts().isEmpty());
     }
 
     void tokenWithoutContainers() {

@@ -14,6 +14,7 @@
 #include "ui/biometric/BiometricPage.h"
 #include "ui/biometric/BiometricPicturesPage.h"
 #include "ui/main/CertificatePage.h"
+#include "ui/main/CertificateViewer.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
 #include "ui/main/KeyInfoPage.h"
@@ -294,6 +295,7 @@ void MainWindow::setUpWindow() {
     loadBiometricPictures(QStringLiteral("res/Finger/"));
     initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
     m_skfLibrary.Load(LibraryLocation(m_programDirectory, m_appInfo.SKFLib));
+    m_tokenLibrary.helper_register_cert_viewer(&CertificateViewer::showFromLibrary);
     startCompanionProgram();
     m_pcsc.Load();
 

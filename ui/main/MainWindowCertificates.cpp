@@ -122,7 +122,9 @@ void MainWindow::AcListCertExecute() {
         DialogService::information(this, textOf(TextKey::K_GetKeyCert_Error));
         return;
     }
-    m_tokenLibrary.helper_show_cert_ui(this, certificate);
+    // A certificate the viewer cannot read says so, rather than the click doing nothing.
+    if (const int32_t rv = m_tokenLibrary.helper_show_cert_ui(static_cast<QWidget*>(this), certificate); rv != 0)
+        DialogService::information(this, Format(textOf(TextKey::P_FormatError), {rv}));
 }
 
 void MainWindow::AcrefreshExecute() {

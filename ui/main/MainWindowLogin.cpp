@@ -6,11 +6,13 @@
 #include "app/MessageFormat.h"
 #include "platform/TextEncoding.h"
 #include "ui/main/BusyCursor.h"
+#include "ui/main/CertificatePage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/LoginPage.h"
 
 #include <QLineEdit>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <string.h>
 
@@ -66,6 +68,8 @@ void MainWindow::AcLoginExecute() {
     ShowPage(Certificates);
     BuildCertTree(index);
     UpdateCertActions();
+    // The keyboard goes on in the tree the login opened.
+    certificatePage->tvCert->setFocus();
     if (state.FingerKey) {
         // The SKF side of a biometric token wants the same PIN before fingers can be enrolled; its answer is not
         // looked at, as the enrolment reports a missing login itself.
