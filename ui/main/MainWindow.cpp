@@ -233,7 +233,8 @@ void MainWindow::bindActions() {
 
     connect(actions.AcListCert, &QAction::triggered, this, &MainWindow::AcListCertExecute);
     connect(actions.Acrefresh, &QAction::triggered, this, &MainWindow::AcrefreshExecute);
-    connect(certificatePage->tvCert, &QTreeWidget::itemDoubleClicked, this, &MainWindow::AcListCertExecute);
+    // A double-click shows the certificate, and so does Enter on the keyboard.
+    connect(certificatePage->tvCert, &QTreeWidget::itemActivated, this, &MainWindow::AcListCertExecute);
     connect(certificatePage->tvCert, &QTreeWidget::itemSelectionChanged, this, &MainWindow::UpdateCertActions);
     connect(certificatePage->tvCert, &QWidget::customContextMenuRequested, this, &MainWindow::tvCertContextMenu);
 
