@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -224,6 +225,23 @@ private Q_SLOTS:
         QCOMPARE(title, u"CertificateViewer"_s);
         QVERIFY(labels.contains(u"张三 Zhang San"_s));
         QVERIFY(DialogService::shownTexts().isEmpty());
+    }
+
+    void rightClickSelectsTheNodeAndOffersTheMenu() {
+        MainWindow& window = startOn("VXLOGIN000000011", {"--demo"});
+        logIn(u"12345678"_s);
+        QTreeWidgetItem* subject = container(u"李四 Li Si EC"_s)->child(0)->child(0);
+        const QPoint where = tree()->visualItemRect(subject).center();
+        Q_EMIT tree()->customContextMenuRequested(where);
+        QCOMPARE(tree()->currentItem(), subject);
+        QTRY_VERIFY(window.certificatePage->PMCertInfo->isVisible());
+        QVERIFY(window.actions.AcListCert->isEnabled());
+        window.certificatePage->PMCertInfo->close();
+        // Outside any node nothing happens.
+        Q_EMIT tree()->customContextMenuRequested(
+            QPoint(tree()->viewport()->width() - 2, tree()->viewport()->height() - 2));
+        QCOMPARE(tree()->currentItem(), subject);
+        QVERIFY(!window.certificatePage->PMCertInfo->isVisible());
     }
 
     void tokenWithoutContainers() {
