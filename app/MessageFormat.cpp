@@ -12,17 +12,17 @@ struct Specifier {
     QChar type;
 };
 
-std::optional<QString> convert(const Specifier& spec, const QVariant& argument) {
+std::optional<QString> convert(const Specifier& specifier, const QVariant& argument) {
     const bool integral = argument.typeId() == QMetaType::Int || argument.typeId() == QMetaType::UInt ||
                           argument.typeId() == QMetaType::LongLong || argument.typeId() == QMetaType::ULongLong;
-    switch (spec.type.toLower().unicode()) {
+    switch (specifier.type.toLower().unicode()) {
     case 'd': {
         if (!integral)
             return std::nullopt;
         const qint64 value = argument.toLongLong();
         QString digits = QString::number(value < 0 ? -value : value);
-        if (spec.precision && digits.size() < *spec.precision)
-            digits.prepend(QString(*spec.precision - digits.size(), u'0'));
+        if (specifier.precision && digits.size() < *specifier.precision)
+            digits.prepend(QString(*specifier.precision - digits.size(), u'0'));
         return value < 0 ? u'-' + digits : digits;
     }
     case 'u':
@@ -31,9 +31,9 @@ std::optional<QString> convert(const Specifier& spec, const QVariant& argument) 
             return std::nullopt;
         // Codes are 32-bit: a negative one is shown as the unsigned value of its bits.
         const auto value = uint32_t(argument.toLongLong());
-        QString digits = spec.type.toLower() == u'x' ? QString::number(value, 16).toUpper() : QString::number(value);
-        if (spec.precision && digits.size() < *spec.precision)
-            digits.prepend(QString(*spec.precision - digits.size(), u'0'));
+        QString digits = specifier.type.toLower() == u'x' ? QString::number(value, 16).toUpper() : QString::number(value);
+        if (specifier.precision && digits.size() < *specifier.precision)
+            digits.prepend(QString(*specifier.precision - digits.size(), u'0'));
         return digits;
     }
     case 'f': {
@@ -41,13 +41,13 @@ std::optional<QString> convert(const Specifier& spec, const QVariant& argument) 
         const double value = argument.toDouble(&ok);
         if (!ok || argument.typeId() == QMetaType::QString)
             return std::nullopt;
-        return QString::number(value, 'f', spec.precision.value_or(2));
+        return QString::number(value, 'f', specifier.precision.value_or(2));
     }
     case 's': {
         if (argument.typeId() != QMetaType::QString)
             return std::nullopt;
         const QString text = argument.toString();
-        return spec.precision ? text.left(*spec.precision) : text;
+        return specifier.precision ? text.left(*specifier.precision) : text;
     }
     default:
         return std::nullopt;
@@ -70,34 +70,34 @@ QString Format(const QString& pattern, const QVariantList& arguments) {
             continue;
         }
         const qsizetype start = i++;
-        Specifier spec;
+        Specifier specifier;
         if (i < pattern.size() && pattern[i] == u'-') {
-            spec.leftJustify = true;
+            specifier.leftJustify = true;
             ++i;
         }
-        for (; i < pattern.size() && pattern[i].isDigit() && spec.width < 1000; ++i)
-            spec.width = spec.width * 10 + pattern[i].digitValue();
+        for (; i < pattern.size() && pattern[i].isDigit() && specifier.width < 1000; ++i)
+            specifier.width = specifier.width * 10 + pattern[i].digitValue();
         if (i < pattern.size() && pattern[i] == u'.') {
             int precision = 0;
             for (++i; i < pattern.size() && pattern[i].isDigit() && precision < 1000; ++i)
                 precision = precision * 10 + pattern[i].digitValue();
-            spec.precision = precision;
+            specifier.precision = precision;
         }
         if (i >= pattern.size()) {
             result += pattern.mid(start);
             break;
         }
-        spec.type = pattern[i];
+        specifier.type = pattern[i];
         std::optional<QString> text;
         if (next < arguments.size())
-            text = convert(spec, arguments[next]);
+            text = convert(specifier, arguments[next]);
         if (!text) {
             result += pattern.mid(start, i - start + 1);
             continue;
         }
         ++next;
-        if (text->size() < spec.width)
-            *text = spec.leftJustify ? text->leftJustified(spec.width) : text->rightJustified(spec.width);
+        if (text->size() < specifier.width)
+            *text = specifier.leftJustify ? text->leftJustified(specifier.width) : text->rightJustified(specifier.width);
         result += *text;
     }
     return result;
