@@ -1,5 +1,7 @@
 #include "token/CertificateDetails.h"
 
+#include "tokenlib/OpenSslHandles.h"
+
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -10,33 +12,10 @@
 
 #include <algorithm>
 #include <ctime>
-#include <memory>
 
 namespace {
 
 using Details = CertificateDetails;
-
-struct X509Free {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct BitStringFree {
-    void operator()(ASN1_BIT_STRING* bits) const { ASN1_BIT_STRING_free(bits); }
-};
-struct UsageFree {
-    void operator()(EXTENDED_KEY_USAGE* usages) const { EXTENDED_KEY_USAGE_free(usages); }
-};
-
-// Decoding a hostile certificate leaves OpenSSL errors behind; they are ours and go away with us.
-class ErrorMark {
-public:
-    ErrorMark() { ERR_set_mark(); }
-    ~ErrorMark() { ERR_pop_to_mark(); }
-    ErrorMark(const ErrorMark&) = delete;
-    ErrorMark& operator=(const ErrorMark&) = delete;
-};
 
 QByteArray bytesOf(const ASN1_STRING* string) {
     return QByteArray(reinterpret_cast<const char*>(ASN1_STRING_get0_data(string)), ASN1_STRING_length(string));
@@ -198,13 +177,13 @@ Details::Purpose purposeOf(int nid) {
 void readUsages(X509* certificate, Details& details) {
     // Decoded here rather than through OpenSSL's extension cache, which gives up on every usage when any one
     // extension of the certificate is malformed.
-    const std::unique_ptr<EXTENDED_KEY_USAGE, UsageFree> usages(
+    const openssl::ExtendedKeyUsage usages(
         static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr)));
     for (int i = 0; usages && i < sk_ASN1_OBJECT_num(usages.get()); ++i) {
         const ASN1_OBJECT* usage = sk_ASN1_OBJECT_value(usages.get(), i);
         details.extendedUsages.append({purposeOf(OBJ_obj2nid(usage)), objectName(usage), dottedOid(usage)});
     }
-    const std::unique_ptr<ASN1_BIT_STRING, BitStringFree> keyUsage(
+    const openssl::BitString keyUsage(
         static_cast<ASN1_BIT_STRING*>(X509_get_ext_d2i(certificate, NID_key_usage, nullptr, nullptr)));
     if (keyUsage) {
         const QByteArray bits = bytesOf(keyUsage.get());
@@ -242,7 +221,7 @@ Details::ExtensionKind extensionKindOf(int nid) {
 }
 
 QString extensionPrintout(X509_EXTENSION* extension) {
-    const std::unique_ptr<BIO, BioFree> out(BIO_new(BIO_s_mem()));
+    const openssl::Bio out(BIO_new(BIO_s_mem()));
     if (out && X509V3_EXT_print(out.get(), extension, X509V3_EXT_DEFAULT, 0) == 1) {
         const char* data = nullptr;
         const long length = BIO_get_mem_data(out.get(), &data);
@@ -317,11 +296,12 @@ CertificateDetails::Validity CertificateDetails::validityAt(const QDateTime& now
 }
 
 CertificateDetails readCertificateDetails(const QByteArray& der) {
-    const ErrorMark mark;
+    // Decoding a hostile certificate leaves OpenSSL errors behind; they are ours and go away with us.
+    const openssl::ErrorMark mark;
     CertificateDetails details;
     const auto* start = reinterpret_cast<const unsigned char*>(der.constData());
     const unsigned char* cursor = start;
-    const std::unique_ptr<X509, X509Free> certificate(d2i_X509(nullptr, &cursor, long(der.size())));
+    const openssl::Certificate certificate(d2i_X509(nullptr, &cursor, long(der.size())));
     if (!certificate) {
         details.error = QStringLiteral("not an X.509 certificate");
         return details;

@@ -83,15 +83,6 @@ OSSL_LIB_CTX* libraryContext() {
     return context; // null only when OpenSSL could not make a context: the default one is then the best left
 }
 
-// OpenSSL reports failures through a per-thread queue that the host may read; what fails here stays here.
-class ErrorMark {
-public:
-    ErrorMark() { ERR_set_mark(); }
-    ~ErrorMark() { ERR_pop_to_mark(); }
-    ErrorMark(const ErrorMark&) = delete;
-    ErrorMark& operator=(const ErrorMark&) = delete;
-};
-
 int32_t readFile(const std::string& path, std::vector<uint8_t>& content) {
     content.clear();
     if (path.find('\0') != std::string::npos)
@@ -502,7 +493,7 @@ int kindOf(X509* certificate) {
 
 int32_t CertificateFile::parsePkcs12(const std::string& path, const std::string& password, CertificateFile& file) {
     file.certificates.clear();
-    ErrorMark mark;
+    openssl::ErrorMark mark;
     if (password.size() > size_t(INT_MAX / 4))
         return ZV_ERR_WRONG_PASSWORD;
     std::vector<uint8_t> data;
@@ -541,7 +532,7 @@ int32_t CertificateFile::parsePkcs12(const std::string& path, const std::string&
 
 int32_t CertificateFile::parsePkcs7(const std::string& path, CertificateFile& file) {
     file.certificates.clear();
-    ErrorMark mark;
+    openssl::ErrorMark mark;
     std::vector<uint8_t> data;
     if (const int32_t rc = readFile(path, data))
         return rc;
@@ -580,7 +571,7 @@ int32_t CertificateFile::parsePkcs7(const std::string& path, CertificateFile& fi
 
 int32_t CertificateFile::parseX509(const std::string& path, CertificateFile& file) {
     file.certificates.clear();
-    ErrorMark mark;
+    openssl::ErrorMark mark;
     std::vector<uint8_t> data;
     if (const int32_t rc = readFile(path, data))
         return rc;
@@ -610,7 +601,7 @@ int32_t CertificateFile::parseX509(const std::string& path, CertificateFile& fil
 
 int32_t summarizeCertificate(const uint8_t* der, size_t length, CertificateSummary& summary) {
     summary = CertificateSummary();
-    ErrorMark mark;
+    openssl::ErrorMark mark;
     size_t consumed = 0;
     Certificate certificate = decodeCertificate(der, length, consumed);
     if (!certificate || consumed != length)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/ec.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <memory>
 
@@ -26,5 +29,18 @@ using Number = Owned<BIGNUM, BN_clear_free>; // cleared: it may hold a secret
 using EcSignature = Owned<ECDSA_SIG, ECDSA_SIG_free>;
 using EcGroup = Owned<EC_GROUP, EC_GROUP_free>;
 using Object = Owned<ASN1_OBJECT, ASN1_OBJECT_free>;
+using Bio = Owned<BIO, BIO_free_all>;
+using BitString = Owned<ASN1_BIT_STRING, ASN1_BIT_STRING_free>;
+using ExtendedKeyUsage = Owned<EXTENDED_KEY_USAGE, EXTENDED_KEY_USAGE_free>;
+
+// OpenSSL reports failures through a per-thread queue that the host may read; what fails while a mark lives is
+// taken off the queue again when it goes.
+class ErrorMark {
+public:
+    ErrorMark() { ERR_set_mark(); }
+    ~ErrorMark() { ERR_pop_to_mark(); }
+    ErrorMark(const ErrorMark&) = delete;
+    ErrorMark& operator=(const ErrorMark&) = delete;
+};
 
 } // namespace openssl
