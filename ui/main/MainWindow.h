@@ -154,7 +154,10 @@ private:
     void tvUSBKeyChange(QTreeWidgetItem* node);
     void showTokenFunction(int index);
     void showAdministration(int level, int index);
-    bool userPinLocked(int32_t index);
+    // True, once the user has been told, when the token's user PIN is locked.
+    bool refusedAsLocked(int32_t index);
+    // The same, and also when the token was never initialized: it takes no user PIN then.
+    bool refusedUserPin(int32_t index);
     void updateLoginAction();
     void AcLoginExecute();
     void AclogoutExecute();

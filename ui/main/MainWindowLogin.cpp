@@ -23,10 +23,21 @@ constexpr int LockedFlag = 4;
 
 } // namespace
 
-bool MainWindow::userPinLocked(int32_t index) {
+bool MainWindow::refusedAsLocked(int32_t index) {
     int32_t pinState[6] = {};
     m_tokenLibrary.token_get_pin_state(index, UserPin, pinState);
-    return pinState[LockedFlag] == 1;
+    if (pinState[LockedFlag] != 1)
+        return false;
+    DialogService::information(this, textOf(TextKey::K_Dead));
+    return true;
+}
+
+bool MainWindow::refusedUserPin(int32_t index) {
+    if (state.slot(index).info.initialized == 0) {
+        DialogService::information(this, textOf(TextKey::Init_Info));
+        return true;
+    }
+    return refusedAsLocked(index);
 }
 
 void MainWindow::updateLoginAction() {
@@ -36,14 +47,8 @@ void MainWindow::updateLoginAction() {
 void MainWindow::AcLoginExecute() {
     const int32_t index = state.CurrentKey;
     KeySlot& slot = state.currentSlot();
-    if (slot.info.initialized == 0) {
-        DialogService::information(this, textOf(TextKey::Init_Info));
+    if (refusedUserPin(index))
         return;
-    }
-    if (userPinLocked(index)) {
-        DialogService::information(this, textOf(TextKey::K_Dead));
-        return;
-    }
     // A login always starts from nobody logged in, so a failed one leaves the token logged out.
     m_tokenLibrary.token_logout(index);
     slot.KeyState = KeySlot::Present;

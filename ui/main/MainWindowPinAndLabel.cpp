@@ -35,14 +35,8 @@ void MainWindow::updatePinAndLabelActions() {
 void MainWindow::AcSetUserPINExecute() {
     const int32_t index = state.CurrentKey;
     KeySlot& slot = state.currentSlot();
-    if (slot.info.initialized == 0) {
-        DialogService::information(this, textOf(TextKey::Init_Info));
+    if (refusedUserPin(index))
         return;
-    }
-    if (userPinLocked(index)) {
-        DialogService::information(this, textOf(TextKey::K_Dead));
-        return;
-    }
     const QString current = userPinPage->edtOldUPin->text();
     const QString newPin = userPinPage->edtNewUPin1->text();
     if (newPin != userPinPage->edtNewUPin2->text()) {
@@ -87,10 +81,8 @@ void MainWindow::AcSetUserPINExecute() {
 
 void MainWindow::AcSetKeyNameExecute() {
     const int32_t index = state.CurrentKey;
-    if (userPinLocked(index)) {
-        DialogService::information(this, textOf(TextKey::K_Dead));
+    if (refusedAsLocked(index))
         return;
-    }
     const QString name = keyLabelPage->edtKeyName->text().trimmed();
     const QByteArray utf8 = name.toUtf8();
     if (utf8.size() > LongestLabel) {
