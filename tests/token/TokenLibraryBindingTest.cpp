@@ -1,3 +1,4 @@
+#include "common/OperationTrace.h"
 #include "token/TokenLibrary.h"
 #include "tokenlib/TestCertificates.h"
 
@@ -16,15 +17,7 @@ class TokenLibraryBindingTest : public QObject {
 
     QString logFolder() const { return m_home->filePath(QStringLiteral("KeyLog")); }
 
-    QByteArray trace() const {
-        QByteArray all;
-        for (const QString& name : QDir(logFolder()).entryList(QDir::Files)) {
-            QFile file(logFolder() + u'/' + name);
-            if (file.open(QIODevice::ReadOnly))
-                all += file.readAll();
-        }
-        return all;
-    }
+    QByteArray trace() const { return readOperationTrace(logFolder()); }
 
     void vtoken(const QStringList& arguments) {
         QProcess process;

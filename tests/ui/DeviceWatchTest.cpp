@@ -1,7 +1,7 @@
 #include "app/LanguageTable.h"
-#include "common/TestProgram.h"
+#include "common/OpenedWindow.h"
+#include "common/OperationTrace.h"
 #include "ui/main/DialogService.h"
-#include "ui/main/MainWindow.h"
 
 #include <QTest>
 #include <QTimer>
@@ -26,10 +26,7 @@ class DeviceWatchTest : public QObject {
     std::unique_ptr<MainWindow> m_window;
 
     MainWindow& start() {
-        m_window = std::make_unique<MainWindow>(m_program->directory());
-        m_window->show();
-        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
-            qFatal("the token library did not open");
+        m_window = openWindow(*m_program);
         // The rules are about ticks, not seconds.
         m_window->TFindUSBKey->setInterval(10);
         return *m_window;
@@ -44,13 +41,7 @@ class DeviceWatchTest : public QObject {
     }
 
     int discoveries() const {
-        QByteArray trace;
-        for (const QFileInfo& file : QDir(QDir::homePath() + u"/KeyLog"_s).entryInfoList(QDir::Files)) {
-            QFile log(file.filePath());
-            if (log.open(QIODevice::ReadOnly))
-                trace += log.readAll();
-        }
-        return int(trace.count("token_find begin"));
+        return int(readOperationTrace(QDir::homePath() + u"/KeyLog"_s).count("token_find begin"));
     }
 
 private Q_SLOTS:

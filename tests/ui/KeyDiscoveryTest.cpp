@@ -1,11 +1,11 @@
 #include "app/LanguageTable.h"
-#include "common/TestProgram.h"
+#include "common/OpenedWindow.h"
+#include "common/OperationTrace.h"
 #include "ui/biometric/AdminLoginPage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyInfoPage.h"
 #include "ui/main/KeyLabelPage.h"
 #include "ui/main/LoginPage.h"
-#include "ui/main/MainWindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -30,10 +30,7 @@ class KeyDiscoveryTest : public QObject {
     }
 
     MainWindow& start() {
-        m_window = std::make_unique<MainWindow>(m_program->directory());
-        m_window->show();
-        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
-            qFatal("the token library did not open");
+        m_window = openWindow(*m_program);
         return *m_window;
     }
 
@@ -51,16 +48,6 @@ class KeyDiscoveryTest : public QObject {
         for (int i = 0; i < node->childCount(); ++i)
             list << node->child(i)->data(0, MainWindow::ImageIndexRole).toInt();
         return list;
-    }
-
-    static QByteArray trace(const QString& logFolder) {
-        QByteArray all;
-        for (const QFileInfo& file : QDir(logFolder).entryInfoList(QDir::Files)) {
-            QFile log(file.filePath());
-            if (log.open(QIODevice::ReadOnly))
-                all += log.readAll();
-        }
-        return all;
     }
 
     QStringList rows() const {
@@ -206,7 +193,7 @@ private Q_SLOTS:
         // The window outlives this function when a check fails, so the clock owns what it uses.
         const auto pulled = std::make_shared<bool>(false);
         m_window = std::make_unique<MainWindow>(m_program->directory(), nullptr, OperationLog(logFolder, [=] {
-            if (!*pulled && trace(logFolder).count("token_get_info_ex end rtn=0") == 1) {
+            if (!*pulled && readOperationTrace(logFolder).count("token_get_info_ex end rtn=0") == 1) {
                 *pulled = true;
                 TestProgram::vtoken({"unplug", "VXDISC0000000015"});
             }

@@ -1,9 +1,8 @@
 #include "app/LanguageTable.h"
-#include "common/TestProgram.h"
+#include "common/OpenedWindow.h"
 #include "ui/main/CertificatePage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/LoginPage.h"
-#include "ui/main/MainWindow.h"
 
 #include <QAction>
 #include <QDialog>
@@ -38,10 +37,7 @@ class LoginTest : public QObject {
 
     MainWindow& startOn(const char* serial, const QStringList& options = {}) {
         TestProgram::vtoken(QStringList{"create", "--serial", serial, "--plugged"} + options);
-        m_window = std::make_unique<MainWindow>(m_program->directory());
-        m_window->show();
-        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
-            qFatal("the token library did not open");
+        m_window = openWindow(*m_program);
         // The certificates node of the token opens the login page.
         m_window->tvUSBKey->setCurrentItem(m_window->tvUSBKey->topLevelItem(0)->child(0)->child(2));
         return *m_window;

@@ -1,6 +1,7 @@
 #include "ui/main/MainWindow.h"
 #include "app/IniFile.h"
 #include "app/LanguageTable.h"
+#include "common/OperationTrace.h"
 #include "common/TestProgram.h"
 #include "ui/administration/InitializationPage.h"
 #include "ui/main/CertificatePage.h"
@@ -398,13 +399,7 @@ private Q_SLOTS:
                 window.handleCopyData(QStringLiteral("CLOSE"));
             QVERIFY(!window.isVisible());
         }
-        QByteArray trace;
-        for (const QString& name : QDir(logFolder).entryList(QDir::Files)) {
-            QFile file(logFolder + u'/' + name);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            trace += file.readAll();
-        }
-        QCOMPARE(trace.count("uninit_pkcs11 begin"), 1);
+        QCOMPARE(readOperationTrace(logFolder).count("uninit_pkcs11 begin"), 1);
     }
 
     void exitActionCloses() {

@@ -1,8 +1,7 @@
 #include "app/LanguageTable.h"
-#include "common/TestProgram.h"
+#include "common/OpenedWindow.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyLabelPage.h"
-#include "ui/main/MainWindow.h"
 #include "ui/main/UserPinPage.h"
 
 #include <QAction>
@@ -24,10 +23,7 @@ class PinAndLabelTest : public QObject {
 
     MainWindow& start(const QStringList& options = {}) {
         TestProgram::vtoken(QStringList{"create", "--serial", Serial, "--label", "Original", "--plugged"} + options);
-        m_window = std::make_unique<MainWindow>(m_program->directory());
-        m_window->show();
-        if (!QTest::qWaitFor([this] { return m_window->state.TokenLibraryOpen; }))
-            qFatal("the token library did not open");
+        m_window = openWindow(*m_program);
         return *m_window;
     }
 
