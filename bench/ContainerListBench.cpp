@@ -4,7 +4,7 @@
 //   container-list-bench MODULE PIN              list and read everything, print what was read
 //   container-list-bench MODULE PIN --fill N     first write N containers, each with a key-exchange and a
 //                                                signature RSA-2048 pair and their certificates
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>

@@ -1,6 +1,6 @@
 #include "token/CertificateDetails.h"
 
-#include "tokenlib/OpenSslHandles.h"
+#include "shared/OpenSslHandles.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>

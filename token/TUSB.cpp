@@ -2,7 +2,7 @@
 
 #include "platform/UsbDeviceMonitor.h"
 #include "token/UsbEventFileReader.h"
-#include "vtoken/UsbEventFile.h"
+#include "shared/UsbEventFile.h"
 
 #include <algorithm>
 #include <exception>

@@ -2,7 +2,7 @@
 
 #include "token/OperationLog.h"
 #include "token/TokenInfo.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <QByteArray>
 #include <QLibrary>

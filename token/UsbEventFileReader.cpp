@@ -1,6 +1,6 @@
 #include "token/UsbEventFileReader.h"
 
-#include "vtoken/UsbEventFile.h"
+#include "shared/UsbEventFile.h"
 
 #include <QFileInfo>
 

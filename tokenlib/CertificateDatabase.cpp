@@ -1,6 +1,6 @@
 #include "tokenlib/CertificateDatabase.h"
 
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <cert.h>
 #include <certdb.h>

@@ -1,8 +1,8 @@
 #include "tokenlib/CertificateFiles.h"
 
-#include "tokenlib/OpenSslHandles.h"
+#include "shared/OpenSslHandles.h"
 
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>

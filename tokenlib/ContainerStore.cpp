@@ -1,6 +1,6 @@
 #include "tokenlib/ContainerStore.h"
 
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <algorithm>
 #include <map>

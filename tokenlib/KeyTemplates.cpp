@@ -1,7 +1,7 @@
 #include "tokenlib/KeyTemplates.h"
 
-#include "tokenlib/OpenSslHandles.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/OpenSslHandles.h"
+#include "shared/ZovevOdu.h"
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>

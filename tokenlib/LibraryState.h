@@ -4,8 +4,8 @@
 #include "tokenlib/ContainerStore.h"
 #include "tokenlib/ModuleConnection.h"
 #include "tokenlib/ObjectAccess.h"
-#include "tokenlib/Secret.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/Secret.h"
+#include "shared/ZovevOdu.h"
 
 #include <mutex>
 #include <new>

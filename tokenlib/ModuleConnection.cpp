@@ -1,6 +1,6 @@
 #include "tokenlib/ModuleConnection.h"
 
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <dlfcn.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tokenlib/VendorExtension.h"
+#include "shared/VendorExtension.h"
 
 #include <p11-kit/pkcs11.h>
 

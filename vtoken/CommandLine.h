@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tokenlib/Secret.h"
+#include "shared/Secret.h"
 
 #include <cstdint>
 #include <map>

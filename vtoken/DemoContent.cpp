@@ -1,6 +1,6 @@
 #include "vtoken/DemoContent.h"
 
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 #include "vtoken/CommandLine.h"
 
 #include <openssl/evp.h>

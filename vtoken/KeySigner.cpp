@@ -1,6 +1,6 @@
 #include "vtoken/KeySigner.h"
 
-#include "tokenlib/OpenSslHandles.h"
+#include "shared/OpenSslHandles.h"
 #include "vtoken/ObjectRules.h"
 
 #include <openssl/bn.h>

@@ -3,7 +3,7 @@
 #include "vtoken/DemoContent.h"
 #include "vtoken/FingerSensor.h"
 #include "vtoken/PinHash.h"
-#include "vtoken/UsbEventFile.h"
+#include "shared/UsbEventFile.h"
 
 #include <openssl/rand.h>
 

@@ -1,5 +1,5 @@
 // The vendor extension: what a token manager needs beyond plain PKCS#11.
-#include "tokenlib/VendorExtension.h"
+#include "shared/VendorExtension.h"
 #include "vtoken/FingerSensor.h"
 #include "vtoken/ModuleState.h"
 #include "vtoken/PinHash.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "token/SkfApi.h"
+#include "shared/SkfApi.h"
 
 #include <string>
 #include <vector>

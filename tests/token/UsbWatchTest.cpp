@@ -1,5 +1,5 @@
 #include "token/TUSB.h"
-#include "vtoken/UsbEventFile.h"
+#include "shared/UsbEventFile.h"
 
 #include <QDir>
 #include <QFile>

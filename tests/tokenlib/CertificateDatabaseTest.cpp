@@ -1,5 +1,5 @@
 #include "tokenlib/CertificateDatabase.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <cert.h>
 #include <nss.h>

@@ -1,6 +1,6 @@
 #include "tokenlib/CertificateFiles.h"
 #include "common/TestFiles.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 
 #include <openssl/bn.h>
 #include <openssl/pem.h>

@@ -1,6 +1,6 @@
 #include "TestCertificates.h"
-#include "tokenlib/VendorExtension.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/VendorExtension.h"
+#include "shared/ZovevOdu.h"
 
 #include <openssl/pem.h>
 #include <p11-kit/pkcs11.h>

@@ -1,4 +1,4 @@
-#include "tokenlib/VendorExtension.h"
+#include "shared/VendorExtension.h"
 #include "vtoken/PinHash.h"
 #include "vtoken/Store.h"
 

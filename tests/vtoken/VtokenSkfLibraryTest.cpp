@@ -1,4 +1,4 @@
-#include "token/SkfApi.h"
+#include "shared/SkfApi.h"
 #include "vtoken/Store.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "ui/main/CertificateViewer.h"
 
 #include "app/ViewerTexts.h"
-#include "tokenlib/ZovevOdu.h"
+#include "shared/ZovevOdu.h"
 #include "ui/main/DialogService.h"
 
 #include <QApplication>

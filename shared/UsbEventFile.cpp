@@ -1,4 +1,4 @@
-#include "vtoken/UsbEventFile.h"
+#include "shared/UsbEventFile.h"
 
 #include <cerrno>
 #include <cstdio>
