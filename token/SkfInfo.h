@@ -7,6 +7,11 @@
 #include <array>
 #include <cstdint>
 
+// Device types 0 and 1 of ZKF_GetDeviceCaps are tokens without a sensor; every higher type has one.
+inline bool hasBiometricSensor(SKF_ULONG deviceType) {
+    return deviceType > 1;
+}
+
 // The SKF devices found by the last discovery. After SkfDiscover each entry holds the device's serial number in
 // place of its name. Holds 33 devices; further ones are ignored.
 struct TSkfDevInfo {

@@ -8,8 +8,7 @@
 #include <cstdint>
 
 // The text of a zero-terminated field, never read beyond the field when the library filled it to the brim.
-template <size_t Size>
-QByteArray fieldBytes(const std::array<char, Size>& field) {
+template <size_t Size> QByteArray fieldBytes(const std::array<char, Size>& field) {
     return QByteArray(field.data(), qsizetype(std::find(field.begin(), field.end(), '\0') - field.begin()));
 }
 
@@ -38,9 +37,27 @@ struct TTokenInfo {
     QByteArray serialBytes() const { return fieldBytes(serial); }
 };
 
+// The two key pairs of a container, as the library numbers their usage.
+enum KeyUsage : int32_t { ExchangeUsage = 1, SignatureUsage = 2 };
+
+// The PIN types of the token library.
+enum PinType : int32_t { SoPinType = 0, UserPinType = 1 };
+
+// What token_get_pin_state tells of a PIN; what the library could not read stays 0.
+struct PinState {
+    static constexpr int32_t Locked = 1;
+
+    int32_t remaining = 0;
+    int32_t maximum = 0;
+    int32_t locked = 0; // Locked when the PIN is blocked
+};
+
 // The summary of one certificate of one container.
 struct TTokenCertInfo {
     static constexpr int32_t CertificateCapacity = 16384;
+    // The key algorithm code of an elliptic-curve key; every other code is RSA.
+    static constexpr int32_t EccAlgorithm = 3;
+    enum Kind : int32_t { EndEntity = 0, Root = 1, Intermediate = 2 };
 
     QByteArray certificate; // DER, as stored on the token
     int32_t certificateLength = 0;
@@ -52,7 +69,7 @@ struct TTokenCertInfo {
     QString validTo;
     std::array<int32_t, 9> validFromDate{};
     std::array<int32_t, 9> validToDate{};
-    int32_t keyAlgorithm = 0; // 3 EC, anything else RSA
+    int32_t keyAlgorithm = 0; // EccAlgorithm or RSA
     int32_t keyBits = 0;
-    int32_t kind = 0; // 0 end entity, 1 root, 2 intermediate
+    int32_t kind = EndEntity;
 };

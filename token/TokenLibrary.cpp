@@ -261,10 +261,13 @@ int32_t TokenLibrary::token_logout(int32_t index) {
                 index);
 }
 
-int32_t TokenLibrary::token_get_pin_state(int32_t index, int32_t pinType, int32_t state[6]) {
-    std::fill(state, state + 6, 0);
-    return call("token_get_pin_state", QStringLiteral("token_get_pin_state begin KID=%1").arg(index),
-                m_functions->token_get_pin_state, index, pinType, state);
+int32_t TokenLibrary::token_get_pin_state(int32_t index, int32_t pinType, PinState& state) {
+    // The record's fields: remaining, maximum, two lengths, the locked indicator, the initialized indicator.
+    int32_t record[6] = {};
+    const int32_t rv = call("token_get_pin_state", QStringLiteral("token_get_pin_state begin KID=%1").arg(index),
+                            m_functions->token_get_pin_state, index, pinType, record);
+    state = PinState{record[0], record[1], record[4]};
+    return rv;
 }
 
 int32_t TokenLibrary::token_change_upin(int32_t index, const QString& oldPin, const QString& newPin) {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "shared/ZovevOdu.h"
 #include "token/OperationLog.h"
 #include "token/TokenInfo.h"
-#include "shared/ZovevOdu.h"
 
 #include <QByteArray>
 #include <QLibrary>
@@ -47,7 +47,7 @@ public:
     int32_t token_reload_all_objects(int32_t index);
     int32_t token_login(int32_t index, const QString& pin, int32_t& remaining);
     int32_t token_logout(int32_t index);
-    int32_t token_get_pin_state(int32_t index, int32_t pinType, int32_t state[6]);
+    int32_t token_get_pin_state(int32_t index, int32_t pinType, PinState& state);
     int32_t token_change_upin(int32_t index, const QString& oldPin, const QString& newPin);
     int32_t token_login_so(int32_t index, const QString& soPin, int32_t& remaining);
     int32_t token_change_sopin(int32_t index, const QString& oldSoPin, const QString& newSoPin);

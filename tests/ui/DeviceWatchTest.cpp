@@ -1,6 +1,5 @@
 #include "app/LanguageTable.h"
-#include "common/OpenedWindow.h"
-#include "common/OperationTrace.h"
+#include "common/WindowTestCase.h"
 #include "ui/main/DialogService.h"
 
 #include <QTest>
@@ -11,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 // Tokens plugged in and pulled out while the window runs: which events count, and how the re-discovery timer
 // balances arrivals against the tokens it finds.
-class DeviceWatchTest : public QObject {
+class DeviceWatchTest : public WindowTestCase {
     Q_OBJECT
 
     static constexpr int32_t TokenProduct = 0x0101;
@@ -22,19 +21,16 @@ class DeviceWatchTest : public QObject {
         TestProgram::vtoken({"create", "--serial", serial, "--label", label, "--usb-product", "0x0999", "--plugged"});
     }
 
-    std::unique_ptr<TestProgram> m_program;
-    std::unique_ptr<MainWindow> m_window;
-
     MainWindow& start() {
-        m_window = openWindow(*m_program);
+        openWindow();
         // The rules are about ticks, not seconds.
-        m_window->TFindUSBKey->setInterval(10);
+        control<QTimer>("TFindUSBKey")->setInterval(10);
         return *m_window;
     }
 
     QStringList tokenNodes() const {
         QStringList list;
-        const QTreeWidgetItem* root = m_window->tvUSBKey->topLevelItem(0);
+        const QTreeWidgetItem* root = navigation()->topLevelItem(0);
         for (int i = 0; i < root->childCount(); ++i)
             list << root->child(i)->text(0);
         return list;
@@ -45,21 +41,12 @@ class DeviceWatchTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        DialogService::enableTestMode();
-    }
-
     void init() {
         LanguageTable::instance() = LanguageTable();
         DialogService::clearShownTexts();
         m_program = std::make_unique<TestProgram>();
         // The operation log counts the discoveries.
         QVERIFY(QDir().mkpath(QDir::homePath() + u"/KeyLog"_s));
-    }
-
-    void cleanup() {
-        m_window.reset();
-        m_program.reset();
     }
 
     void unplugAndPlugReachTheTree() {
@@ -70,24 +57,24 @@ private Q_SLOTS:
         QTRY_COMPARE(tokenNodes(), QStringList{u"获取USBKey信息失败"_s});
         TestProgram::vtoken({"plug", "VXWATCH000000005"});
         QTRY_COMPARE(tokenNodes(), QStringList{u"Roaming"_s});
-        QCOMPARE(m_window->state.ArrivalBalance, 1);
+        QCOMPARE(m_window->state().ArrivalBalance, 1);
     }
 
     void eventsBeforeTheLibraryOpenedChangeNothing() {
         MainWindow window(m_program->directory());
         window.usbArrival(TokenProduct);
         window.usbRemoval(TokenProduct);
-        QCOMPARE(window.state.ArrivalBalance, 0);
-        QVERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(window.state().ArrivalBalance, 0);
+        QVERIFY(!findNamed<QTimer>(window, "TFindUSBKey")->isActive());
     }
 
     void otherProductsAreIgnored() {
         MainWindow& window = start();
         window.usbArrival(0x0103);
         window.usbRemoval(0);
-        QCOMPARE(window.state.ArrivalBalance, 0);
-        QCOMPARE(window.state.DiscoveryTicksLeft, 0);
-        QVERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(window.state().ArrivalBalance, 0);
+        QCOMPARE(window.state().DiscoveryTicksLeft, 0);
+        QVERIFY(!control<QTimer>("TFindUSBKey")->isActive());
     }
 
     void arrivalsRunDiscoveryUntilEveryTokenIsFound() {
@@ -96,29 +83,29 @@ private Q_SLOTS:
         quietToken("VXWATCH000000002", "Two");
         window.usbArrival(TokenProduct);
         window.usbArrival(0x0102);
-        QCOMPARE(window.state.ArrivalBalance, 2);
-        QCOMPARE(window.state.DiscoveryTicksLeft, 5);
-        QVERIFY(window.TFindUSBKey->isActive());
+        QCOMPARE(window.state().ArrivalBalance, 2);
+        QCOMPARE(window.state().DiscoveryTicksLeft, 5);
+        QVERIFY(control<QTimer>("TFindUSBKey")->isActive());
         const int before = discoveries();
-        QTRY_VERIFY(!window.TFindUSBKey->isActive());
+        QTRY_VERIFY(!control<QTimer>("TFindUSBKey")->isActive());
         QCOMPARE(discoveries() - before, 1);
         QCOMPARE(tokenNodes(), (QStringList{u"One"_s, u"Two"_s}));
-        QVERIFY(window.TCheckInit->isActive());
+        QVERIFY(control<QTimer>("TCheckInit")->isActive());
     }
 
     void arrivalAfterMoreRemovalsCountsOne() {
         MainWindow& window = start();
-        window.state.ArrivalBalance = -3;
+        window.state().ArrivalBalance = -3;
         window.usbArrival(TokenProduct);
-        QCOMPARE(window.state.ArrivalBalance, 1);
+        QCOMPARE(window.state().ArrivalBalance, 1);
     }
 
     void removalOfAnotherDeviceStartsNothing() {
         TestProgram::vtoken({"create", "--serial", "VXWATCH000000003", "--plugged"});
         MainWindow& window = start();
         window.usbRemoval(TokenProduct);
-        QCOMPARE(window.state.ArrivalBalance, -1);
-        QVERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(window.state().ArrivalBalance, -1);
+        QVERIFY(!control<QTimer>("TFindUSBKey")->isActive());
     }
 
     void removalOfAKnownTokenRediscoversOnce() {
@@ -128,8 +115,8 @@ private Q_SLOTS:
         TestProgram::vtoken({"unplug", "VXWATCH000000004"});
         const int before = discoveries();
         window.usbRemoval(TokenProduct);
-        QCOMPARE(window.state.DiscoveryTicksLeft, 2);
-        QTRY_VERIFY(!window.TFindUSBKey->isActive());
+        QCOMPARE(window.state().DiscoveryTicksLeft, 2);
+        QTRY_VERIFY(!control<QTimer>("TFindUSBKey")->isActive());
         QCOMPARE(discoveries() - before, 1);
         QCOMPARE(tokenNodes(), QStringList{u"获取USBKey信息失败"_s});
     }
@@ -137,8 +124,8 @@ private Q_SLOTS:
     void removalWithoutTokensAlwaysLooks() {
         MainWindow& window = start();
         window.usbRemoval(TokenProduct);
-        QCOMPARE(window.state.DiscoveryTicksLeft, 2);
-        QVERIFY(window.TFindUSBKey->isActive());
+        QCOMPARE(window.state().DiscoveryTicksLeft, 2);
+        QVERIFY(control<QTimer>("TFindUSBKey")->isActive());
     }
 
     void failingDiscoveryClosesTheImportDialogAndGivesUp() {
@@ -149,7 +136,7 @@ private Q_SLOTS:
         const int before = discoveries();
         window.usbArrival(TokenProduct);
         QTRY_VERIFY(!importDialog.isVisible());
-        QTRY_VERIFY(!window.TFindUSBKey->isActive());
+        QTRY_VERIFY(!control<QTimer>("TFindUSBKey")->isActive());
         QCOMPARE(discoveries() - before, 4);
     }
 };

@@ -1,6 +1,5 @@
 #include "app/LanguageTable.h"
-#include "common/OpenedWindow.h"
-#include "common/OperationTrace.h"
+#include "common/WindowTestCase.h"
 #include "ui/biometric/AdminLoginPage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyInfoPage.h"
@@ -19,22 +18,19 @@ using namespace Qt::StringLiterals;
 
 // The main window on virtual tokens: the key discovery at first show, the tree it builds, the key information
 // page, what selecting a node shows, and the warning about uninitialized tokens.
-class KeyDiscoveryTest : public QObject {
+class KeyDiscoveryTest : public WindowTestCase {
     Q_OBJECT
-
-    std::unique_ptr<TestProgram> m_program;
-    std::unique_ptr<MainWindow> m_window;
 
     static void plugged(const char* serial, const QStringList& options = {}) {
         TestProgram::vtoken(QStringList{"create", "--serial", serial, "--plugged"} + options);
     }
 
     MainWindow& start() {
-        m_window = openWindow(*m_program);
+        openWindow();
         return *m_window;
     }
 
-    QTreeWidgetItem* root() const { return m_window->tvUSBKey->topLevelItem(0); }
+    QTreeWidgetItem* root() const { return navigation()->topLevelItem(0); }
 
     static QStringList texts(const QTreeWidgetItem* node) {
         QStringList list;
@@ -52,36 +48,21 @@ class KeyDiscoveryTest : public QObject {
 
     QStringList rows() const {
         QStringList list;
-        const QTreeWidget* info = m_window->keyInfoPage->lvKeyInfo;
+        const QTreeWidget* info = control<QTreeWidget>("lvKeyInfo");
         for (int i = 0; i < info->topLevelItemCount(); ++i)
             list << info->topLevelItem(i)->text(0) + u'=' + info->topLevelItem(i)->text(1);
         return list;
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        DialogService::enableTestMode();
-    }
-
-    void init() {
-        LanguageTable::instance() = LanguageTable();
-        DialogService::clearShownTexts();
-        m_program = std::make_unique<TestProgram>();
-    }
-
-    void cleanup() {
-        m_window.reset();
-        m_program.reset();
-    }
-
     void noTokenShowsTheFailureAndNoBox() {
-        MainWindow& window = start();
+        start();
         QCOMPARE(texts(root()), QStringList{u"获取USBKey信息失败"_s});
         QVERIFY(root()->isExpanded());
-        QCOMPARE(window.tvUSBKey->currentItem(), root());
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
+        QCOMPARE(navigation()->currentItem(), root());
+        QCOMPARE(currentPage(), int(MainWindow::KeyInfo));
         QVERIFY(rows().isEmpty());
-        QTRY_VERIFY(!window.TCheckInit->isActive());
+        QTRY_VERIFY(!control<QTimer>("TCheckInit")->isActive());
         QVERIFY(DialogService::shownTexts().isEmpty());
     }
 
@@ -92,17 +73,16 @@ private Q_SLOTS:
         QCOMPARE(texts(root()), (QStringList{u"First"_s, u"Second"_s}));
         for (int i = 0; i < 2; ++i) {
             QTreeWidgetItem* token = root()->child(i);
-            QCOMPARE(texts(token),
-                     (QStringList{u"修改USB Key口令"_s, u"修改USB Key名称"_s, u"证书"_s, u"远程解锁"_s}));
+            QCOMPARE(texts(token), (QStringList{u"修改USB Key口令"_s, u"修改USB Key名称"_s, u"证书"_s, u"远程解锁"_s}));
             QCOMPARE(images(token), (QList<int>{4, 11, 3, 22}));
             QVERIFY(token->isExpanded());
         }
         QVERIFY(root()->isExpanded());
-        QCOMPARE(window.tvUSBKey->currentItem(), root());
-        QCOMPARE(window.state.KeyCount, 2);
-        QCOMPARE(window.state.CurrentKey, 0);
-        QCOMPARE(window.state.KeyTable[1].KeyState, int32_t(KeySlot::Present));
-        QCOMPARE(window.state.KeyTable[2].KeyState, int32_t(KeySlot::NoToken));
+        QCOMPARE(navigation()->currentItem(), root());
+        QCOMPARE(window.state().KeyCount, 2);
+        QCOMPARE(window.state().CurrentKey, 0);
+        QCOMPARE(window.state().KeyTable[1].KeyState, int32_t(KeySlot::Present));
+        QCOMPARE(window.state().KeyTable[2].KeyState, int32_t(KeySlot::NoToken));
         QCOMPARE(rows().first(), u"USBKey名称=  First"_s); // the list keeps the blanks the tree trims
         QVERIFY(rows().contains(u"序列号=VXDISC0000000001"_s));
     }
@@ -114,9 +94,8 @@ private Q_SLOTS:
         start();
         QCOMPARE(rows(), (QStringList{u"USBKey名称=网银盾"_s, u"生产厂商=Quorvex"_s, u"序列号=VXDISC0000000003"_s,
                                       u"最大密码长度=12"_s, u"最小密码长度=6"_s, u"最大重试次数=5"_s,
-                                      u"USBKey口令剩余重试次数=0"_s, u"USBKey口令是否被锁=已锁死"_s,
-                                      u"总空间=64 KB"_s, u"剩余空间=64 KB"_s, u"硬件版本=1.02"_s,
-                                      u"固件版本=2.10"_s}));
+                                      u"USBKey口令剩余重试次数=0"_s, u"USBKey口令是否被锁=已锁死"_s, u"总空间=64 KB"_s,
+                                      u"剩余空间=64 KB"_s, u"硬件版本=1.02"_s, u"固件版本=2.10"_s}));
     }
 
     void sizesAndVersions_data() {
@@ -153,34 +132,34 @@ private Q_SLOTS:
         plugged("VXDISC0000000005", {"--label", " Beta"});
         MainWindow& window = start();
         QTreeWidgetItem* second = root()->child(1);
-        window.tvUSBKey->setCurrentItem(second);
-        QCOMPARE(window.state.CurrentKey, 1);
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
+        navigation()->setCurrentItem(second);
+        QCOMPARE(window.state().CurrentKey, 1);
+        QCOMPARE(currentPage(), int(MainWindow::KeyInfo));
         QCOMPARE(rows().first(), u"USBKey名称= Beta"_s);
 
-        window.tvUSBKey->setCurrentItem(second->child(1));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyLabel));
-        QCOMPARE(window.keyLabelPage->edtKeyName->text(), u"Beta"_s);
+        navigation()->setCurrentItem(second->child(1));
+        QCOMPARE(currentPage(), int(MainWindow::KeyLabel));
+        QCOMPARE(control<QLineEdit>("edtKeyName")->text(), u"Beta"_s);
 
-        window.tvUSBKey->setCurrentItem(second->child(2));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
-        QCOMPARE(window.loginPage->Lkeyname->text(), u" Beta"_s);
-        QVERIFY(window.TSetFocusUPIN->isActive());
+        navigation()->setCurrentItem(second->child(2));
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        QCOMPARE(control<QLabel>("Lkeyname")->text(), u" Beta"_s);
+        QVERIFY(control<QTimer>("TSetFocusUPIN")->isActive());
 
         // "LoadCert" while the certificates are not shown: the page stays, the next visit asks for the PIN again.
-        window.state.KeyTable[1].KeyState = KeySlot::LoggedIn;
+        window.state().KeyTable[1].KeyState = KeySlot::LoggedIn;
         QCOMPARE(window.handleCopyData(u"LoadCert"_s), 0);
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
-        QCOMPARE(window.state.KeyTable[1].KeyState, int32_t(KeySlot::Present));
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        QCOMPARE(window.state().KeyTable[1].KeyState, int32_t(KeySlot::Present));
 
-        window.tvUSBKey->setCurrentItem(second->child(0));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::UserPin));
-        window.tvUSBKey->setCurrentItem(second->child(3));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::RemoteUnlock));
+        navigation()->setCurrentItem(second->child(0));
+        QCOMPARE(currentPage(), int(MainWindow::UserPin));
+        navigation()->setCurrentItem(second->child(3));
+        QCOMPARE(currentPage(), int(MainWindow::RemoteUnlock));
 
-        window.tvUSBKey->setCurrentItem(window.tvUSBKey->topLevelItem(1));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::SystemCheck));
-        QCOMPARE(window.state.CurrentKey, 1);
+        navigation()->setCurrentItem(navigation()->topLevelItem(1));
+        QCOMPARE(currentPage(), int(MainWindow::SystemCheck));
+        QCOMPARE(window.state().CurrentKey, 1);
     }
 
     void tokenThatCannotBeReadStopsTheDiscovery() {
@@ -192,22 +171,23 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(logFolder));
         // The window outlives this function when a check fails, so the clock owns what it uses.
         const auto pulled = std::make_shared<bool>(false);
-        m_window = std::make_unique<MainWindow>(m_program->directory(), nullptr, OperationLog(logFolder, [=] {
-            if (!*pulled && readOperationTrace(logFolder).count("token_get_info_ex end rtn=0") == 1) {
-                *pulled = true;
-                TestProgram::vtoken({"unplug", "VXDISC0000000015"});
-            }
-            return QDateTime::currentDateTime();
-        }));
+        m_window = std::make_unique<MainWindow>(
+            m_program->directory(), nullptr, OperationLog(logFolder, [=] {
+                if (!*pulled && readOperationTrace(logFolder).count("token_get_info_ex end rtn=0") == 1) {
+                    *pulled = true;
+                    TestProgram::vtoken({"unplug", "VXDISC0000000015"});
+                }
+                return QDateTime::currentDateTime();
+            }));
         MainWindow& window = *m_window;
         window.ShowPage(MainWindow::About);
         window.show();
-        QTRY_VERIFY(window.state.TokenLibraryOpen);
+        QTRY_VERIFY(window.state().TokenLibraryOpen);
         QVERIFY(*pulled);
         QCOMPARE(texts(root()), QStringList{u"获取USBKey信息失败"_s});
         QVERIFY(!root()->isExpanded());
         QVERIFY(!root()->isSelected());
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::About));
+        QCOMPARE(currentPage(), int(MainWindow::About));
     }
 
     void administrationNodesShowTheirPages() {
@@ -219,45 +199,48 @@ private Q_SLOTS:
             new QTreeWidgetItem(function, {QString::number(i)});
         for (int i = 0; i < 3; ++i)
             new QTreeWidgetItem(function->child(4), {QString::number(i)});
-        const std::initializer_list<std::pair<QTreeWidgetItem*, MainWindow::Page>> expected = {
-            {function->child(0), MainWindow::Initialization}, {function->child(1), MainWindow::SoPin},
-            {function->child(2), MainWindow::UnlockUserPin},  {function->child(3), MainWindow::CdromImage},
-            {function->child(4), MainWindow::AdminLogin},     {function->child(4)->child(0), MainWindow::AdminLogin},
+        const std::initializer_list<std::pair<QTreeWidgetItem*, MainWindow::PageIndex>> expected = {
+            {function->child(0), MainWindow::Initialization},
+            {function->child(1), MainWindow::SoPin},
+            {function->child(2), MainWindow::UnlockUserPin},
+            {function->child(3), MainWindow::CdromImage},
+            {function->child(4), MainWindow::AdminLogin},
+            {function->child(4)->child(0), MainWindow::AdminLogin},
             {function->child(4)->child(1), MainWindow::Biometric},
             {function->child(4)->child(2), MainWindow::Biometric},
         };
         for (const auto& [node, page] : expected) {
             window.ShowPage(MainWindow::KeyInfo);
-            window.tvUSBKey->setCurrentItem(node);
-            QCOMPARE(window.pcMain->currentIndex(), int(page));
-            QCOMPARE(window.state.CurrentKey, 0);
+            navigation()->setCurrentItem(node);
+            QCOMPARE(currentPage(), int(page));
+            QCOMPARE(window.state().CurrentKey, 0);
         }
-        QCOMPARE(window.adminLoginPage->LFingerKeyName->text(), u"Admin"_s);
+        QCOMPARE(control<QLabel>("LFingerKeyName")->text(), u"Admin"_s);
     }
 
     void uninitializedTokenIsWarnedAboutOnce() {
         plugged("VXDISC0000000006", {"--uninitialized"});
         plugged("VXDISC0000000007", {"--uninitialized"});
         DialogService::setNextAnswer(DialogService::Answer::Ok);
-        MainWindow& window = start();
+        start();
         QTRY_COMPARE(DialogService::shownTexts(), QStringList{u"设备未初始化，请与管理员联系"_s});
-        QVERIFY(!window.TCheckInit->isActive());
+        QVERIFY(!control<QTimer>("TCheckInit")->isActive());
     }
 
     void refreshFindsWhatChanged() {
         plugged("VXDISC0000000008", {"--label", "Gamma"});
-        MainWindow& window = start();
-        QTRY_VERIFY(!window.TCheckInit->isActive());
-        window.tvUSBKey->setCurrentItem(root()->child(0)->child(1));
+        start();
+        QTRY_VERIFY(!control<QTimer>("TCheckInit")->isActive());
+        navigation()->setCurrentItem(root()->child(0)->child(1));
         TestProgram::vtoken({"unplug", "VXDISC0000000008"});
-        window.actions.AcKeyRefresh->trigger();
+        action("AcKeyRefresh")->trigger();
         QCOMPARE(texts(root()), QStringList{u"获取USBKey信息失败"_s});
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
-        QVERIFY(!window.TCheckInit->isActive());
+        QCOMPARE(currentPage(), int(MainWindow::KeyInfo));
+        QVERIFY(!control<QTimer>("TCheckInit")->isActive());
         TestProgram::vtoken({"plug", "VXDISC0000000008"});
-        window.actions.AcKeyRefresh->trigger();
+        action("AcKeyRefresh")->trigger();
         QCOMPARE(texts(root()), QStringList{u"Gamma"_s});
-        QVERIFY(window.TCheckInit->isActive());
+        QVERIFY(control<QTimer>("TCheckInit")->isActive());
     }
 
     void biometricTokensGetTheirNode_data() {
@@ -273,21 +256,21 @@ private Q_SLOTS:
         QFETCH(int, image);
         plugged("VXDISC0000000009", {"--sensor", sensor});
         MainWindow& window = start();
-        QVERIFY(window.state.FingerKey);
-        QCOMPARE(window.state.FingerVeinKey, image == 23);
+        QVERIFY(window.state().FingerKey);
+        QCOMPARE(window.state().FingerVeinKey, image == 23);
         QTreeWidgetItem* token = root()->child(0);
         QCOMPARE(texts(token).size(), 5);
         QTEST(token->child(3)->text(0), "nodeText");
         QCOMPARE(images(token), (QList<int>{4, 11, 3, image, 22}));
-        QVERIFY(window.actions.AcFingerlogon->isVisible());
+        QVERIFY(action("AcFingerlogon")->isVisible());
         QCOMPARE(rows().size(), 14);
         QTEST(rows()[12].section(u'=', 0, 0), "triesCaption");
         QCOMPARE(rows()[13].section(u'=', 1), u"0"_s);
 
-        window.tvUSBKey->setCurrentItem(token->child(3));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Biometric));
-        window.tvUSBKey->setCurrentItem(token->child(4));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::RemoteUnlock));
+        navigation()->setCurrentItem(token->child(3));
+        QCOMPARE(currentPage(), int(MainWindow::Biometric));
+        navigation()->setCurrentItem(token->child(4));
+        QCOMPARE(currentPage(), int(MainWindow::RemoteUnlock));
     }
 
     void wordingSwitchesBackWithTheToken() {
@@ -296,16 +279,16 @@ private Q_SLOTS:
         QCOMPARE(root()->child(0)->child(3)->text(0), u"用户指静脉"_s);
         TestProgram::vtoken({"unplug", "VXDISC0000000010"});
         plugged("VXDISC0000000011", {"--sensor", "fingerprint"});
-        window.actions.AcKeyRefresh->trigger();
+        action("AcKeyRefresh")->trigger();
         QCOMPARE(root()->child(0)->child(3)->text(0), u"用户指纹"_s);
-        QVERIFY(!window.state.FingerVeinKey);
+        QVERIFY(!window.state().FingerVeinKey);
         // A token without sensor leaves the wording as the last biometric token set it.
         TestProgram::vtoken({"unplug", "VXDISC0000000011"});
         plugged("VXDISC0000000012");
-        window.actions.AcKeyRefresh->trigger();
-        QVERIFY(!window.state.FingerKey);
+        action("AcKeyRefresh")->trigger();
+        QVERIFY(!window.state().FingerKey);
         QCOMPARE(texts(root()->child(0)).size(), 4);
-        QVERIFY(!window.actions.AcFingerlogon->isVisible());
+        QVERIFY(!action("AcFingerlogon")->isVisible());
     }
 
     void f7xCaptionKeepsBiometricLogonHidden() {
@@ -313,9 +296,9 @@ private Q_SLOTS:
         LanguageTable::instance().LoadLanguageFile(m_program->filePath(u"Languages/f7x.lng"_s));
         plugged("VXDISC0000000013", {"--sensor", "fingerprint"});
         MainWindow& window = start();
-        QVERIFY(window.state.FingerKey);
-        QVERIFY(!window.actions.AcFingerlogon->isVisible());
-        QVERIFY(window.pnlAdmin->isHidden());
+        QVERIFY(window.state().FingerKey);
+        QVERIFY(!action("AcFingerlogon")->isVisible());
+        QVERIFY(control<QFrame>("pnlAdmin")->isHidden());
     }
 };
 

@@ -1,5 +1,5 @@
 #include "app/LanguageTable.h"
-#include "common/OpenedWindow.h"
+#include "common/WindowTestCase.h"
 #include "ui/main/CertificatePage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/LoginPage.h"
@@ -29,26 +29,23 @@ int32_t recordingViewer(void*, const uint8_t* certificate, int32_t length) {
 } // namespace
 
 // The user's login and logout on virtual tokens, and the certificate tree the login opens.
-class LoginTest : public QObject {
+class LoginTest : public WindowTestCase {
     Q_OBJECT
-
-    std::unique_ptr<TestProgram> m_program;
-    std::unique_ptr<MainWindow> m_window;
 
     MainWindow& startOn(const char* serial, const QStringList& options = {}) {
         TestProgram::vtoken(QStringList{"create", "--serial", serial, "--plugged"} + options);
-        m_window = openWindow(*m_program);
+        openWindow();
         // The certificates node of the token opens the login page.
-        m_window->tvUSBKey->setCurrentItem(m_window->tvUSBKey->topLevelItem(0)->child(0)->child(2));
+        navigation()->setCurrentItem(navigation()->topLevelItem(0)->child(0)->child(2));
         return *m_window;
     }
 
     void logIn(const QString& pin) {
-        m_window->loginPage->edtUPIN->setText(pin);
-        m_window->actions.AcLogin->trigger();
+        control<QLineEdit>("edtUPIN")->setText(pin);
+        action("AcLogin")->trigger();
     }
 
-    QTreeWidget* tree() const { return m_window->certificatePage->tvCert; }
+    QTreeWidget* tree() const { return control<QTreeWidget>("tvCert"); }
 
     QStringList topLevel() const {
         QStringList texts;
@@ -78,28 +75,13 @@ class LoginTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        DialogService::enableTestMode();
-    }
-
-    void init() {
-        LanguageTable::instance() = LanguageTable();
-        DialogService::clearShownTexts();
-        m_program = std::make_unique<TestProgram>();
-    }
-
-    void cleanup() {
-        m_window.reset();
-        m_program.reset();
-    }
-
     void lockedTokenIsRefusedBeforeAnyPinIsSent() {
-        MainWindow& window = startOn("VXLOGIN000000001", {"--user-retries", "3"});
+        startOn("VXLOGIN000000001", {"--user-retries", "3"});
         TestProgram::vtoken({"set", "VXLOGIN000000001", "--user-retries-left", "0"});
         DialogService::setNextAnswer(DialogService::Answer::Ok);
         logIn(u"12345678"_s);
         QCOMPARE(DialogService::shownTexts(), QStringList{u"USBKey已锁死"_s});
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
+        QCOMPARE(currentPage(), int(MainWindow::Login));
         QCOMPARE(userTriesLeft("VXLOGIN000000001"), 0);
     }
 
@@ -116,18 +98,18 @@ private Q_SLOTS:
         DialogService::setNextAnswer(DialogService::Answer::Ok);
         logIn(u"00000000"_s);
         QTEST(DialogService::shownTexts().value(0), "message");
-        QCOMPARE(window.loginPage->edtUPIN->text(), u"00000000"_s); // kept after a failed login
-        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::Present));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
+        QCOMPARE(control<QLineEdit>("edtUPIN")->text(), u"00000000"_s); // kept after a failed login
+        QCOMPARE(window.state().KeyTable[0].KeyState, int32_t(KeySlot::Present));
+        QCOMPARE(currentPage(), int(MainWindow::Login));
     }
 
     void enterSendsAPinBelowTheMinimum() {
-        MainWindow& window = startOn("VXLOGIN000000003", {"--user-pin-min", "6", "--user-pin", "123456"});
-        QLineEdit* pin = window.loginPage->edtUPIN;
+        startOn("VXLOGIN000000003", {"--user-pin-min", "6", "--user-pin", "123456"});
+        QLineEdit* pin = control<QLineEdit>("edtUPIN");
         pin->setText(u"123"_s);
-        QVERIFY(!window.actions.AcLogin->isEnabled());
+        QVERIFY(!action("AcLogin")->isEnabled());
         pin->setText(u"123456"_s);
-        QVERIFY(window.actions.AcLogin->isEnabled());
+        QVERIFY(action("AcLogin")->isEnabled());
         pin->setText(u"123"_s);
         DialogService::setNextAnswer(DialogService::Answer::Ok);
         QTest::keyClick(pin, Qt::Key_Return);
@@ -138,11 +120,11 @@ private Q_SLOTS:
         MainWindow& window = startOn("VXLOGIN000000004", {"--demo"});
         logIn(u"12345678"_s);
         QVERIFY(DialogService::shownTexts().isEmpty());
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Certificates));
-        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::LoggedIn));
-        QVERIFY(window.loginPage->edtUPIN->text().isEmpty());
-        QCOMPARE(topLevel(), (QStringList{u"张三 Zhang San(容器)"_s, u"李四 Li Si EC(容器)"_s,
-                                          u"Demo Root CA(容器)"_s, u"Demo Issuing CA(容器)"_s}));
+        QCOMPARE(currentPage(), int(MainWindow::Certificates));
+        QCOMPARE(window.state().KeyTable[0].KeyState, int32_t(KeySlot::LoggedIn));
+        QVERIFY(control<QLineEdit>("edtUPIN")->text().isEmpty());
+        QCOMPARE(topLevel(), (QStringList{u"张三 Zhang San(容器)"_s, u"李四 Li Si EC(容器)"_s, u"Demo Root CA(容器)"_s,
+                                          u"Demo Issuing CA(容器)"_s}));
 
         // Both certificates: the key-exchange one first, each with its subject and keys.
         QTreeWidgetItem* both = container(u"张三 Zhang San"_s);
@@ -167,7 +149,7 @@ private Q_SLOTS:
         // The public key is the certificate's own; no private key goes with it.
         QCOMPARE(children(container(u"Demo Root CA"_s)->child(0)).mid(1), QStringList{u"公钥(RSA2048)"_s});
 
-        const ContainerCertFlags& flags = window.state.CertFlags[0];
+        const ContainerCertFlags& flags = window.state().CertFlags[0];
         QCOMPARE(flags[0], (std::array<uint8_t, 2>{1, 2}));
         QCOMPARE(flags[1], (std::array<uint8_t, 2>{0, 2}));
         QCOMPARE(flags[2], (std::array<uint8_t, 2>{1, 0}));
@@ -177,23 +159,26 @@ private Q_SLOTS:
         MainWindow& window = startOn("VXLOGIN000000005", {"--demo"});
         logIn(u"12345678"_s);
         QTreeWidgetItem* ec = container(u"李四 Li Si EC"_s);
-        const std::initializer_list<std::pair<QTreeWidgetItem*, bool>> nodes = {
-            {ec, false}, {ec->child(0), false}, {ec->child(0)->child(1), false}, {ec->child(0)->child(2), false},
-            {ec->child(0)->child(0), true}};
+        const std::initializer_list<std::pair<QTreeWidgetItem*, bool>> nodes = {{ec, false},
+                                                                                {ec->child(0), false},
+                                                                                {ec->child(0)->child(1), false},
+                                                                                {ec->child(0)->child(2), false},
+                                                                                {ec->child(0)->child(0), true}};
         for (const auto& [node, offered] : nodes) {
             tree()->setCurrentItem(node);
             // Export and deletion are hidden on this build, and a hidden action reads as disabled.
-            QCOMPARE(window.actions.AcListCert->isEnabled(), offered);
+            QCOMPARE(action("AcListCert")->isEnabled(), offered);
         }
         // The only certificate of the container is its signature certificate.
-        const std::optional<MainWindow::CertificateChoice> choice = window.SelectedCertificate();
+        const std::optional<CertificatePage::CertificateChoice> choice =
+            m_window->findChild<CertificatePage*>()->SelectedCertificate();
         QVERIFY(choice);
         QCOMPARE(choice->container, 1);
-        QCOMPARE(choice->usage, MainWindow::SignatureUsage);
+        QCOMPARE(choice->usage, SignatureUsage);
 
         viewed.clear();
         QCOMPARE(window.tokenLibrary().helper_register_cert_viewer(&recordingViewer), 0);
-        window.actions.AcListCert->trigger();
+        action("AcListCert")->trigger();
         QByteArray expected;
         QCOMPARE(window.tokenLibrary().ReadCertificate(0, "李四 Li Si EC", 2, expected), 0);
         QCOMPARE(viewed, expected);
@@ -201,11 +186,11 @@ private Q_SLOTS:
     }
 
     void theProgramsViewerShowsTheSignatureCertificate() {
-        MainWindow& window = startOn("VXLOGIN000000010", {"--demo"});
+        startOn("VXLOGIN000000010", {"--demo"});
         logIn(u"12345678"_s);
         QTreeWidgetItem* signature = container(u"张三 Zhang San"_s)->child(1);
         tree()->setCurrentItem(signature->child(0));
-        QCOMPARE(window.SelectedCertificate()->usage, MainWindow::SignatureUsage);
+        QCOMPARE(m_window->findChild<CertificatePage*>()->SelectedCertificate()->usage, SignatureUsage);
         // The viewer is modal: look at it once it is up, then close it.
         QString title;
         QStringList labels;
@@ -217,70 +202,70 @@ private Q_SLOTS:
                 labels << label->text();
             viewer->reject();
         });
-        window.actions.AcListCert->trigger();
+        action("AcListCert")->trigger();
         QCOMPARE(title, u"CertificateViewer"_s);
         QVERIFY(labels.contains(u"张三 Zhang San"_s));
         QVERIFY(DialogService::shownTexts().isEmpty());
     }
 
     void rightClickSelectsTheNodeAndOffersTheMenu() {
-        MainWindow& window = startOn("VXLOGIN000000011", {"--demo"});
+        startOn("VXLOGIN000000011", {"--demo"});
         logIn(u"12345678"_s);
         QTreeWidgetItem* subject = container(u"李四 Li Si EC"_s)->child(0)->child(0);
         const QPoint where = tree()->visualItemRect(subject).center();
         Q_EMIT tree()->customContextMenuRequested(where);
         QCOMPARE(tree()->currentItem(), subject);
-        QTRY_VERIFY(window.certificatePage->PMCertInfo->isVisible());
-        QVERIFY(window.actions.AcListCert->isEnabled());
-        window.certificatePage->PMCertInfo->close();
+        QTRY_VERIFY(control<QMenu>("PMCertInfo")->isVisible());
+        QVERIFY(action("AcListCert")->isEnabled());
+        control<QMenu>("PMCertInfo")->close();
         // Outside any node nothing happens.
         Q_EMIT tree()->customContextMenuRequested(
             QPoint(tree()->viewport()->width() - 2, tree()->viewport()->height() - 2));
         QCOMPARE(tree()->currentItem(), subject);
-        QVERIFY(!window.certificatePage->PMCertInfo->isVisible());
+        QVERIFY(!control<QMenu>("PMCertInfo")->isVisible());
     }
 
     void tokenWithoutContainers() {
-        MainWindow& window = startOn("VXLOGIN000000006");
+        startOn("VXLOGIN000000006");
         logIn(u"12345678"_s);
         QCOMPARE(topLevel(), QStringList{u"(无容器)"_s});
         tree()->setCurrentItem(tree()->topLevelItem(0));
-        QVERIFY(!window.actions.AcDel->isEnabled());
+        QVERIFY(!action("AcDel")->isEnabled());
     }
 
     void logoutAsksForThePinAgain() {
         MainWindow& window = startOn("VXLOGIN000000007");
         logIn(u"12345678"_s);
-        window.actions.Aclogout->trigger();
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
-        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::Present));
-        QVERIFY(window.loginPage->edtUPIN->text().isEmpty());
+        action("Aclogout")->trigger();
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        QCOMPARE(window.state().KeyTable[0].KeyState, int32_t(KeySlot::Present));
+        QVERIFY(control<QLineEdit>("edtUPIN")->text().isEmpty());
         // Back to the certificates node: the login page again, not the tree.
-        QTreeWidgetItem* certificates = window.tvUSBKey->topLevelItem(0)->child(0)->child(2);
-        window.tvUSBKey->setCurrentItem(certificates->parent());
-        window.tvUSBKey->setCurrentItem(certificates);
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::Login));
-        QTRY_COMPARE(QApplication::focusWidget(), window.loginPage->edtUPIN);
-        QCOMPARE(window.loginPage->edtUPIN->palette().color(QPalette::Base), QColor(Qt::yellow));
-        window.tvUSBKey->setFocus();
-        QVERIFY(window.loginPage->edtUPIN->palette().color(QPalette::Base) != QColor(Qt::yellow));
+        QTreeWidgetItem* certificates = navigation()->topLevelItem(0)->child(0)->child(2);
+        navigation()->setCurrentItem(certificates->parent());
+        navigation()->setCurrentItem(certificates);
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        QTRY_COMPARE(QApplication::focusWidget(), control<QLineEdit>("edtUPIN"));
+        QCOMPARE(control<QLineEdit>("edtUPIN")->palette().color(QPalette::Base), QColor(Qt::yellow));
+        navigation()->setFocus();
+        QVERIFY(control<QLineEdit>("edtUPIN")->palette().color(QPalette::Base) != QColor(Qt::yellow));
     }
 
     void cancelEmptiesThePinBox() {
-        MainWindow& window = startOn("VXLOGIN000000008");
-        window.loginPage->edtUPIN->setText(u"1234"_s);
-        window.actions.AcCancel->trigger();
-        QVERIFY(window.loginPage->edtUPIN->text().isEmpty());
+        startOn("VXLOGIN000000008");
+        control<QLineEdit>("edtUPIN")->setText(u"1234"_s);
+        action("AcCancel")->trigger();
+        QVERIFY(control<QLineEdit>("edtUPIN")->text().isEmpty());
     }
 
     void tokenPulledOutWhileLoggedIn() {
         MainWindow& window = startOn("VXLOGIN000000009", {"--demo"});
         logIn(u"12345678"_s);
         TestProgram::vtoken({"unplug", "VXLOGIN000000009"});
-        window.actions.Acrefresh->trigger(); // the token is gone under the page: an empty tree, no crash
-        QTRY_COMPARE(window.tvUSBKey->topLevelItem(0)->child(0)->text(0), u"获取USBKey信息失败"_s);
-        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::NoToken));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
+        action("Acrefresh")->trigger(); // the token is gone under the page: an empty tree, no crash
+        QTRY_COMPARE(navigation()->topLevelItem(0)->child(0)->text(0), u"获取USBKey信息失败"_s);
+        QCOMPARE(window.state().KeyTable[0].KeyState, int32_t(KeySlot::NoToken));
+        QCOMPARE(currentPage(), int(MainWindow::KeyInfo));
     }
 };
 

@@ -1,8 +1,6 @@
-#include "ui/main/MainWindow.h"
 #include "app/IniFile.h"
 #include "app/LanguageTable.h"
-#include "common/OperationTrace.h"
-#include "common/TestProgram.h"
+#include "common/WindowTestCase.h"
 #include "ui/administration/InitializationPage.h"
 #include "ui/main/CertificatePage.h"
 #include "ui/main/DialogService.h"
@@ -28,12 +26,10 @@
 #include <QTreeWidget>
 
 // The main window as created: its controls, what it hides, its texts and the ways it closes.
-class MainWindowTest : public QObject {
+class MainWindowTest : public WindowTestCase {
     Q_OBJECT
 
     // The window opens the token library once shown, so every test gives it one that opens, on no token.
-    std::unique_ptr<TestProgram> m_program;
-
     QString programDirectory() const { return m_program->directory(); }
 
     void writeProgramFile(const QString& name, const QByteArray& content) { m_program->writeFile(name, content); }
@@ -43,16 +39,6 @@ class MainWindowTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        DialogService::enableTestMode();
-    }
-
-    void init() {
-        LanguageTable::instance() = LanguageTable();
-        DialogService::clearShownTexts();
-        m_program = std::make_unique<TestProgram>();
-    }
-
     void everyNamedControlExists_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("className");
@@ -198,14 +184,20 @@ private Q_SLOTS:
 
     void pagesAreInTheirPlaces() {
         const MainWindow window(programDirectory());
-        QCOMPARE(window.pcMain->count(), 15);
-        QCOMPARE(window.pcMain->widget(MainWindow::Initialization)->objectName(), QStringLiteral("init"));
-        QCOMPARE(window.pcMain->widget(MainWindow::SoPin)->objectName(), QStringLiteral("setsopin"));
-        QCOMPARE(window.pcMain->widget(MainWindow::UnlockUserPin)->objectName(), QStringLiteral("Unlock"));
-        QCOMPARE(window.pcMain->widget(MainWindow::Biometric)->objectName(), QStringLiteral("Finger"));
-        QCOMPARE(window.pcMain->widget(MainWindow::AdminLogin)->objectName(), QStringLiteral("SOPINLogin"));
-        QCOMPARE(window.pcMain->widget(MainWindow::RemoteUnlock)->objectName(), QStringLiteral("RemoteUnlock"));
-        QCOMPARE(window.pcMain->currentIndex(), int(MainWindow::KeyInfo));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->count(), 15);
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::Initialization)->objectName(),
+                 QStringLiteral("init"));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::SoPin)->objectName(),
+                 QStringLiteral("setsopin"));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::UnlockUserPin)->objectName(),
+                 QStringLiteral("Unlock"));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::Biometric)->objectName(),
+                 QStringLiteral("Finger"));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::AdminLogin)->objectName(),
+                 QStringLiteral("SOPINLogin"));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::RemoteUnlock)->objectName(),
+                 QStringLiteral("RemoteUnlock"));
+        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->currentIndex(), int(MainWindow::KeyInfo));
     }
 
     void creationHidesWhatTheDesktopBuildDoesNotOffer() {
@@ -220,33 +212,33 @@ private Q_SLOTS:
         for (const char* name : {"btnListCert", "btnLogout", "btnRefreshCert", "btnlogon", "Button20"})
             QVERIFY2(!find<QWidget>(window, name)->isHidden(), name);
         QList<QAction*> menuEntries;
-        for (QAction* entry : window.certificatePage->PMCertInfo->actions())
+        for (QAction* entry : findNamed<QMenu>(window, "PMCertInfo")->actions())
             if (entry->isVisible())
                 menuEntries.append(entry);
-        QCOMPARE(menuEntries, QList<QAction*>{window.actions.AcListCert});
+        QCOMPARE(menuEntries, QList<QAction*>{findNamed<QAction>(window, "AcListCert")});
 
-        QCOMPARE(window.initializationPage->tcInit->currentIndex(), int(InitializationPage::BaseTab));
-        QVERIFY(!window.initializationPage->tcInit->isTabVisible(InitializationPage::BiometricTab));
-        QCOMPARE(window.initializationPage->edtInit_KeyName->text(), QStringLiteral("VX7100"));
-        QCOMPARE(window.loginPage->Label10->text(), QStringLiteral("0"));
+        QCOMPARE(findNamed<QTabWidget>(window, "tcInit")->currentIndex(), int(InitializationPage::BaseTab));
+        QVERIFY(!findNamed<QTabWidget>(window, "tcInit")->isTabVisible(InitializationPage::BiometricTab));
+        QCOMPARE(findNamed<QLineEdit>(window, "edtInit_KeyName")->text(), QStringLiteral("VX7100"));
+        QCOMPARE(findNamed<QLabel>(window, "Label10")->text(), QStringLiteral("0"));
         for (QTimer* timer : window.findChildren<QTimer*>())
             if (timer->objectName().startsWith(u'T'))
                 QVERIFY2(!timer->isActive(), qPrintable(timer->objectName()));
-        QCOMPARE(window.TFindUSBKey->interval(), 1000);
-        QCOMPARE(window.TCheckInit->interval(), 400);
-        QCOMPARE(window.TCloseProject->interval(), 500);
-        QCOMPARE(window.TSetFocusUPIN->interval(), 100);
-        QCOMPARE(window.TimerCert->interval(), 2000);
-        QCOMPARE(window.TRegCert->interval(), 1000);
+        QCOMPARE(findNamed<QTimer>(window, "TFindUSBKey")->interval(), 1000);
+        QCOMPARE(findNamed<QTimer>(window, "TCheckInit")->interval(), 400);
+        QCOMPARE(findNamed<QTimer>(window, "TCloseProject")->interval(), 500);
+        QCOMPARE(findNamed<QTimer>(window, "TSetFocusUPIN")->interval(), 100);
+        QCOMPARE(findNamed<QTimer>(window, "TimerCert")->interval(), 2000);
+        QCOMPARE(findNamed<QTimer>(window, "TRegCert")->interval(), 1000);
         QCOMPARE(window.productIds().count, 2);
         QCOMPARE(window.productIds().ids[1], 258);
     }
 
     void treeHasItsTwoRoots() {
         const MainWindow window(programDirectory());
-        QCOMPARE(window.tvUSBKey->topLevelItemCount(), 2);
-        const QTreeWidgetItem* keys = window.tvUSBKey->topLevelItem(0);
-        const QTreeWidgetItem* system = window.tvUSBKey->topLevelItem(1);
+        QCOMPARE(findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItemCount(), 2);
+        const QTreeWidgetItem* keys = findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(0);
+        const QTreeWidgetItem* system = findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(1);
         QCOMPARE(keys->text(0), QStringLiteral("USBKey列表"));
         QCOMPARE(keys->data(0, MainWindow::ImageIndexRole).toInt(), 9);
         QVERIFY(!keys->icon(0).isNull());
@@ -315,8 +307,8 @@ private Q_SLOTS:
         QCOMPARE(QStringLiteral(VX_VERSION).split(u'.').size(), 4);
         QCOMPARE(window.font().family(), QStringLiteral("宋体"));
         QCOMPARE(window.font().pointSize(), 9);
-        QCOMPARE(window.keyInfoPage->lvKeyInfo->headerItem()->text(1), QStringLiteral("值"));
-        QCOMPARE(window.actions.AcExit->text(), QStringLiteral("退出"));
+        QCOMPARE(findNamed<QTreeWidget>(window, "lvKeyInfo")->headerItem()->text(1), QStringLiteral("值"));
+        QCOMPARE(findNamed<QAction>(window, "AcExit")->text(), QStringLiteral("退出"));
     }
 
     // A language file with nothing but a title blanks or empties every other text.
@@ -325,10 +317,10 @@ private Q_SLOTS:
         LanguageTable::instance().LoadLanguageFile(m_program->filePath(QStringLiteral("Languages/title.lng")));
         const MainWindow window(programDirectory());
         QCOMPARE(window.windowTitle(), QStringLiteral("Only  V") + QStringLiteral(VX_VERSION));
-        QCOMPARE(window.loginPage->RzLabel1->text(), QStringLiteral(" :"));
-        QCOMPARE(window.tvUSBKey->topLevelItem(0)->text(0), QStringLiteral(" "));
-        QCOMPARE(window.actions.AcInit->text(), QString());
-        QCOMPARE(window.actions.AcLogin->text(), QStringLiteral(" "));
+        QCOMPARE(findNamed<QLabel>(window, "RzLabel1")->text(), QStringLiteral(" :"));
+        QCOMPARE(findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(0)->text(0), QStringLiteral(" "));
+        QCOMPARE(findNamed<QAction>(window, "AcInit")->text(), QString());
+        QCOMPARE(findNamed<QAction>(window, "AcLogin")->text(), QStringLiteral(" "));
         // FontSize is empty then: the size stays what it was.
         QCOMPARE(window.font().pointSize(), QApplication::font().pointSize());
     }
@@ -337,9 +329,9 @@ private Q_SLOTS:
         writeProgramFile(QStringLiteral("Languages/f7x.lng"), "[Caption]\nP_Caption=F7Xtra\n");
         LanguageTable::instance().LoadLanguageFile(m_program->filePath(QStringLiteral("Languages/f7x.lng")));
         const MainWindow window(programDirectory());
-        QVERIFY(!window.actions.AcFingerlogon->isVisible());
-        QVERIFY(window.loginPage->Button20->isHidden());
-        QVERIFY(window.pnlAdmin->isHidden());
+        QVERIFY(!findNamed<QAction>(window, "AcFingerlogon")->isVisible());
+        QVERIFY(findNamed<QPushButton>(window, "Button20")->isHidden());
+        QVERIFY(findNamed<QFrame>(window, "pnlAdmin")->isHidden());
     }
 
     void failedLibraryOpenClosesAfterTheMessage() {
@@ -347,10 +339,10 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         DialogService::setNextAnswer(DialogService::Answer::Ok);
-        window.TCloseProject->start();
+        findNamed<QTimer>(window, "TCloseProject")->start();
         QTRY_VERIFY(!window.isVisible());
         QCOMPARE(DialogService::shownTexts(), QStringList{QStringLiteral("pkcs11初始化失败")});
-        QVERIFY(!window.TCloseProject->isActive());
+        QVERIFY(!findNamed<QTimer>(window, "TCloseProject")->isActive());
         QVERIFY(window.isClosing());
     }
 
@@ -394,7 +386,7 @@ private Q_SLOTS:
             if (way == 0)
                 window.close();
             else if (way == 1)
-                window.actions.AcExit->trigger();
+                findNamed<QAction>(window, "AcExit")->trigger();
             else
                 window.handleCopyData(QStringLiteral("CLOSE"));
             QVERIFY(!window.isVisible());
@@ -406,7 +398,7 @@ private Q_SLOTS:
         MainWindow window(programDirectory());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.actions.AcExit->trigger();
+        findNamed<QAction>(window, "AcExit")->trigger();
         QVERIFY(!window.isVisible());
         QVERIFY(window.isClosing());
     }
@@ -415,9 +407,10 @@ private Q_SLOTS:
         MainWindow window(programDirectory());
         window.SwitchLanguage(1);
         QVERIFY(window.windowTitle().startsWith(QLatin1String("PKI Management Tool     V")));
-        QCOMPARE(window.tvUSBKey->topLevelItem(0)->text(0), QStringLiteral("USB keys"));
-        QCOMPARE(window.tvUSBKey->topLevelItem(1)->text(0), QStringLiteral("System information"));
-        QCOMPARE(window.loginPage->RzLabel1->text(), QStringLiteral("PIN:"));
+        QCOMPARE(findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(0)->text(0), QStringLiteral("USB keys"));
+        QCOMPARE(findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(1)->text(0),
+                 QStringLiteral("System information"));
+        QCOMPARE(findNamed<QLabel>(window, "RzLabel1")->text(), QStringLiteral("PIN:"));
         const IniFile choice(m_program->filePath(QStringLiteral("Languages/LanguageConfig.ini")));
         QCOMPARE(choice.readInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), 0), 1033);
     }

@@ -1,8 +1,6 @@
 #include "app/LanguageTable.h"
-#include "common/OpenedWindow.h"
+#include "common/WindowTestCase.h"
 #include "ui/main/DialogService.h"
-#include "ui/main/KeyLabelPage.h"
-#include "ui/main/UserPinPage.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -13,41 +11,37 @@ using namespace Qt::StringLiterals;
 
 // The user PIN change and the label change on virtual tokens: every check in its order, and what the token holds
 // afterwards.
-class PinAndLabelTest : public QObject {
+class PinAndLabelTest : public WindowTestCase {
     Q_OBJECT
 
     static constexpr char Serial[] = "VXPIN00000000001";
 
-    std::unique_ptr<TestProgram> m_program;
-    std::unique_ptr<MainWindow> m_window;
-
     MainWindow& start(const QStringList& options = {}) {
         TestProgram::vtoken(QStringList{"create", "--serial", Serial, "--label", "Original", "--plugged"} + options);
-        m_window = openWindow(*m_program);
+        openWindow();
         return *m_window;
     }
 
-    QTreeWidgetItem* tokenNode() const { return m_window->tvUSBKey->topLevelItem(0)->child(0); }
+    QTreeWidgetItem* tokenNode() const { return navigation()->topLevelItem(0)->child(0); }
 
     // Fills the three PIN boxes and presses Enter in the last, as a user would.
     QString changePin(const QString& current, const QString& newPin, const QString& again) {
-        m_window->tvUSBKey->setCurrentItem(tokenNode()->child(0));
-        UserPinPage* page = m_window->userPinPage;
-        page->edtOldUPin->setText(current);
-        page->edtNewUPin1->setText(newPin);
-        page->edtNewUPin2->setText(again);
+        navigation()->setCurrentItem(tokenNode()->child(0));
+        control<QLineEdit>("edtOldUPin")->setText(current);
+        control<QLineEdit>("edtNewUPin1")->setText(newPin);
+        control<QLineEdit>("edtNewUPin2")->setText(again);
         DialogService::clearShownTexts();
         DialogService::setNextAnswer(DialogService::Answer::Ok);
-        QTest::keyClick(page->edtNewUPin2, Qt::Key_Return);
+        QTest::keyClick(control<QLineEdit>("edtNewUPin2"), Qt::Key_Return);
         return DialogService::shownTexts().value(0);
     }
 
     QString rename(const QString& label) {
-        m_window->tvUSBKey->setCurrentItem(tokenNode()->child(1));
-        m_window->keyLabelPage->edtKeyName->setText(label);
+        navigation()->setCurrentItem(tokenNode()->child(1));
+        control<QLineEdit>("edtKeyName")->setText(label);
         DialogService::clearShownTexts();
         DialogService::setNextAnswer(DialogService::Answer::Ok);
-        m_window->actions.AcSetKeyName->trigger();
+        action("AcSetKeyName")->trigger();
         return DialogService::shownTexts().value(0);
     }
 
@@ -59,20 +53,6 @@ class PinAndLabelTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        DialogService::enableTestMode();
-    }
-
-    void init() {
-        LanguageTable::instance() = LanguageTable();
-        m_program = std::make_unique<TestProgram>();
-    }
-
-    void cleanup() {
-        m_window.reset();
-        m_program.reset();
-    }
-
     void refusedNewPins_data() {
         QTest::addColumn<QString>("newPin");
         QTest::addColumn<QString>("again");
@@ -92,31 +72,31 @@ private Q_SLOTS:
     }
 
     void wrongCurrentPinKeepsTheBoxes() {
-        MainWindow& window = start({"--user-retries", "5"});
+        start({"--user-retries", "5"});
         QCOMPARE(changePin(u"00000000"_s, u"24681357"_s, u"24681357"_s), u"原口令不正确,您还有4次重试机会"_s);
-        QCOMPARE(window.userPinPage->edtOldUPin->text(), u"00000000"_s);
-        QCOMPARE(window.userPinPage->edtNewUPin2->text(), u"24681357"_s);
+        QCOMPARE(control<QLineEdit>("edtOldUPin")->text(), u"00000000"_s);
+        QCOMPARE(control<QLineEdit>("edtNewUPin2")->text(), u"24681357"_s);
     }
 
     void changedPinOpensTheToken() {
         MainWindow& window = start();
-        window.state.KeyTable[0].KeyState = KeySlot::LoggedIn;
+        window.state().KeyTable[0].KeyState = KeySlot::LoggedIn;
         QCOMPARE(changePin(u"12345678"_s, u"24681357"_s, u"24681357"_s), u"修改成功"_s);
-        for (QLineEdit* edit : window.userPinPage->edits())
-            QVERIFY(edit->text().isEmpty());
-        QCOMPARE(window.state.KeyTable[0].KeyState, int32_t(KeySlot::Present));
+        for (const char* box : {"edtOldUPin", "edtNewUPin1", "edtNewUPin2"})
+            QVERIFY(control<QLineEdit>(box)->text().isEmpty());
+        QCOMPARE(window.state().KeyTable[0].KeyState, int32_t(KeySlot::Present));
         int32_t remaining = 0;
         QCOMPARE(window.tokenLibrary().token_login(0, u"24681357"_s, remaining), 0);
     }
 
     void enterChangesWhileTheButtonIsDisabled() {
-        MainWindow& window = start({"--user-pin-min", "6"});
-        window.tvUSBKey->setCurrentItem(tokenNode()->child(0));
-        window.userPinPage->edtOldUPin->setText(u"1234"_s);
-        QVERIFY(!window.actions.AcSetUserPIN->isEnabled());
+        start({"--user-pin-min", "6"});
+        navigation()->setCurrentItem(tokenNode()->child(0));
+        control<QLineEdit>("edtOldUPin")->setText(u"1234"_s);
+        QVERIFY(!action("AcSetUserPIN")->isEnabled());
         // The short current PIN still goes to the token, and costs a try.
         QCOMPARE(changePin(u"1234"_s, u"24681357"_s, u"24681357"_s), u"原口令不正确,您还有9次重试机会"_s);
-        QVERIFY(!window.actions.AcSetUserPIN->isEnabled());
+        QVERIFY(!action("AcSetUserPIN")->isEnabled());
     }
 
     void lockedTokenIsRefused() {
@@ -131,8 +111,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("stored");
         QTest::newRow("31 ASCII characters") << QString(31, u'x') << u"修改成功"_s << QString(31, u'x');
-        QTest::newRow("10 Chinese characters") << QString(10, QChar(0x540D)) << u"修改成功"_s
-                                               << QString(10, QChar(0x540D));
+        QTest::newRow("10 Chinese characters")
+            << QString(10, QChar(0x540D)) << u"修改成功"_s << QString(10, QChar(0x540D));
         QTest::newRow("11 Chinese characters") << QString(11, QChar(0x540D)) << u"参数超出范围"_s << u"Original"_s;
         QTest::newRow("blanks around") << u"  网银 盾  "_s << u"修改成功"_s << u"网银 盾"_s;
     }
@@ -143,15 +123,15 @@ private Q_SLOTS:
         QTEST(rename(typed), "message");
         QCOMPARE(QString::fromUtf8(shown("label")), stored);
         QCOMPARE(tokenNode()->text(0), stored);
-        QCOMPARE(window.state.KeyTable[0].info.labelText(), stored);
+        QCOMPARE(window.state().KeyTable[0].info.labelText(), stored);
     }
 
     void emptyLabelIsNotOffered() {
-        MainWindow& window = start();
-        window.tvUSBKey->setCurrentItem(tokenNode()->child(1));
-        QVERIFY(window.actions.AcSetKeyName->isEnabled());
-        window.keyLabelPage->edtKeyName->clear();
-        QVERIFY(!window.actions.AcSetKeyName->isEnabled());
+        start();
+        navigation()->setCurrentItem(tokenNode()->child(1));
+        QVERIFY(action("AcSetKeyName")->isEnabled());
+        control<QLineEdit>("edtKeyName")->clear();
+        QVERIFY(!action("AcSetKeyName")->isEnabled());
     }
 };
 

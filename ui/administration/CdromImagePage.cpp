@@ -1,7 +1,9 @@
 #include "ui/administration/CdromImagePage.h"
 
+#include "app/LanguageTable.h"
 #include "ui/main/FormControls.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QFormLayout>
 #include <QLabel>
@@ -12,10 +14,11 @@
 
 using namespace FormControls;
 
-CdromImagePage::CdromImagePage(QWidget* parent)
-    : QWidget(parent), LAdmin_UPIN(label(this, "LAdmin_UPIN")), edtUPINForDownISO(pinEdit(this, "edtUPINForDownISO")),
-      LAdmin_ISOPath(label(this, "LAdmin_ISOPath")), edtPath(edit(this, "edtPath")),
-      btnBrowseISO(new QToolButton(this)), PBISO(new QProgressBar(this)), btnDownISO(button(this, "btnDownISO")) {
+CdromImagePage::CdromImagePage(PageHost& host, QWidget* parent)
+    : Page(host, parent), LAdmin_UPIN(label(this, "LAdmin_UPIN")),
+      edtUPINForDownISO(pinEdit(this, "edtUPINForDownISO")), LAdmin_ISOPath(label(this, "LAdmin_ISOPath")),
+      edtPath(edit(this, "edtPath")), btnBrowseISO(new QToolButton(this)), PBISO(new QProgressBar(this)),
+      btnDownISO(button(this, "btnDownISO")), AcDownISO(makeAction("AcDownISO")) {
     btnBrowseISO->setObjectName(QStringLiteral("btnBrowseISO"));
     btnBrowseISO->setText(QStringLiteral("..."));
     PBISO->setObjectName(QStringLiteral("PBISO"));
@@ -33,9 +36,11 @@ CdromImagePage::CdromImagePage(QWidget* parent)
     layout->addWidget(formPanel(this, fields, {btnDownISO}));
     layout->addStretch(1);
     tabOrder({edtUPINForDownISO, edtPath, btnBrowseISO, btnDownISO});
+    bindToAction(btnDownISO, AcDownISO);
 }
 
 void CdromImagePage::applyTexts() {
     LAdmin_UPIN->setText(labelText(TextKey::Admin_label_UPIN));
     LAdmin_ISOPath->setText(labelText(TextKey::Admin_label_ISOPath));
+    AcDownISO->setText(textOf(TextKey::Admin_btn_DownISO));
 }

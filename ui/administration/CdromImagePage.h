@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QLabel;
 class QLineEdit;
@@ -9,12 +9,13 @@ class QPushButton;
 class QToolButton;
 
 // Page 10: write an ISO image into the token's CD-ROM partition.
-class CdromImagePage : public QWidget {
+class CdromImagePage : public Page {
     Q_OBJECT
 public:
-    explicit CdromImagePage(QWidget* parent = nullptr);
-    void applyTexts();
+    CdromImagePage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
 
+private:
     QLabel* const LAdmin_UPIN;
     QLineEdit* const edtUPINForDownISO;
     QLabel* const LAdmin_ISOPath;
@@ -22,4 +23,5 @@ public:
     QToolButton* const btnBrowseISO;
     QProgressBar* const PBISO;
     QPushButton* const btnDownISO;
+    QAction* const AcDownISO;
 };

@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "ui/main/FormControls.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QFormLayout>
 #include <QLabel>
@@ -45,8 +46,8 @@ QWidget* tabSheet(QTabWidget* tabs, const char* name, std::initializer_list<std:
 
 } // namespace
 
-InitializationPage::InitializationPage(QWidget* parent)
-    : QWidget(parent), tcInit(new QTabWidget(this)), lblInit_KeyName(label(this, "lblInit_KeyName")),
+InitializationPage::InitializationPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), tcInit(new QTabWidget(this)), lblInit_KeyName(label(this, "lblInit_KeyName")),
       edtInit_KeyName(edit(this, "edtInit_KeyName", 31)), lblInit_GS(label(this, "lblInit_GS")),
       edtInit_GS(edit(this, "edtInit_GS", TemplateTextMaxLength)), lblInit_UnLockPIN(label(this, "lblInit_UnLockPIN")),
       edtInit_UnLockPIN(edit(this, "edtInit_UnLockPIN", TemplateTextMaxLength)),
@@ -69,7 +70,8 @@ InitializationPage::InitializationPage(QWidget* parent)
       lblInit_SOPINLeve(label(this, "lblInit_SOPINLeve")),
       edtInit_SOPINLeve(spinEdit(this, "edtInit_SOPINLeve", 1, 3, 1)), lblInit_UPINTry(label(this, "lblInit_UPINTry")),
       edtInit_UPINTry(spinEdit(this, "edtInit_UPINTry", 1, 15, 10)), lblInit_UPINLeve(label(this, "lblInit_UPINLeve")),
-      edtInit_UPINLeve(spinEdit(this, "edtInit_UPINLeve", 1, 3, 1)), btnInit(button(this, "btnInit")) {
+      edtInit_UPINLeve(spinEdit(this, "edtInit_UPINLeve", 1, 3, 1)), btnInit(button(this, "btnInit")),
+      AcInit(makeAction("AcInit")) {
     setObjectName(QStringLiteral("init"));
     tcInit->setObjectName(QStringLiteral("tcInit"));
     edtInit_GS->setText(QStringLiteral("Quorvex"));
@@ -98,6 +100,10 @@ InitializationPage::InitializationPage(QWidget* parent)
     QBoxLayout* layout = pageLayout(this);
     layout->addWidget(tcInit, 1);
     layout->addLayout(buttonRow({btnInit}));
+    bindToAction(btnInit, AcInit);
+    edtInit_KeyName->setText(QStringLiteral("VX7100"));
+    tcInit->setCurrentIndex(BaseTab);
+    tcInit->setTabVisible(BiometricTab, false);
 }
 
 void InitializationPage::applyTexts() {
@@ -121,4 +127,9 @@ void InitializationPage::applyTexts() {
     lblInit_SOPINLeve->setText(textOf(TextKey::F_Admin_Level));
     lblInit_UPINTry->setText(textOf(TextKey::F_User_MAXTry));
     lblInit_UPINLeve->setText(textOf(TextKey::F_User_Level));
+    AcInit->setText(textOf(TextKey::Admin_btn_Init));
+}
+
+void InitializationPage::hideBiometricTab() {
+    tcInit->setTabVisible(BiometricTab, false);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QLabel;
 class QLineEdit;
@@ -10,14 +10,17 @@ class QTabWidget;
 
 // Page 7: initialize a token from the template, in four tabs (basic information, SO PIN, user PIN, biometric
 // settings).
-class InitializationPage : public QWidget {
+class InitializationPage : public Page {
     Q_OBJECT
 public:
     enum Tab { BaseTab = 0, SoPinTab = 1, UserPinTab = 2, BiometricTab = 3 };
 
-    explicit InitializationPage(QWidget* parent = nullptr);
-    void applyTexts();
+    InitializationPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
+    // The administration's initialization node shows the page without the biometric settings.
+    void hideBiometricTab();
 
+private:
     QTabWidget* const tcInit;
 
     QLabel* const lblInit_KeyName;
@@ -55,4 +58,5 @@ public:
     QSpinBox* const edtInit_UPINLeve;
 
     QPushButton* const btnInit;
+    QAction* const AcInit;
 };

@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "ui/main/FormControls.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,11 +14,12 @@
 
 using namespace FormControls;
 
-RemoteUnlockPage::RemoteUnlockPage(QWidget* parent)
-    : QWidget(parent), gbRemoteUnlock(new QGroupBox(this)), Label44(label(this, "Label44")),
+RemoteUnlockPage::RemoteUnlockPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), gbRemoteUnlock(new QGroupBox(this)), Label44(label(this, "Label44")),
       edtRequestStr(edit(this, "edtRequestStr")), btnRequest(button(this, "btnRequest")),
       Label45(label(this, "Label45")), edtUnlockCode(new QPlainTextEdit(this)),
-      btnRemoteUnLock(button(this, "btnRemoteUnLock")) {
+      btnRemoteUnLock(button(this, "btnRemoteUnLock")), AcRequest(makeAction("AcRequest")),
+      AcRemoteUnLock(makeAction("AcRemoteUnLock")) {
     setObjectName(QStringLiteral("RemoteUnlock"));
     gbRemoteUnlock->setObjectName(QStringLiteral("gbRemoteUnlock"));
     edtRequestStr->setReadOnly(true);
@@ -40,10 +42,14 @@ RemoteUnlockPage::RemoteUnlockPage(QWidget* parent)
     layout->addWidget(gbRemoteUnlock);
     layout->addStretch(1);
     tabOrder({btnRequest, edtUnlockCode, btnRemoteUnLock});
+    bindToAction(btnRequest, AcRequest);
+    bindToAction(btnRemoteUnLock, AcRemoteUnLock);
 }
 
 void RemoteUnlockPage::applyTexts() {
     gbRemoteUnlock->setTitle(textOf(TextKey::P_Remoteunlock));
     Label44->setText(labelText(TextKey::P_Request));
     Label45->setText(labelText(TextKey::P_Resporse));
+    AcRequest->setText(textOf(TextKey::P_Gen));
+    AcRemoteUnLock->setText(textOf(TextKey::P_Unlock));
 }

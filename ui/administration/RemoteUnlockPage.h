@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QGroupBox;
 class QLabel;
@@ -9,12 +9,13 @@ class QPlainTextEdit;
 class QPushButton;
 
 // Page 14: the remote unlock exchange; a challenge for the administrator, whose response unblocks the PIN.
-class RemoteUnlockPage : public QWidget {
+class RemoteUnlockPage : public Page {
     Q_OBJECT
 public:
-    explicit RemoteUnlockPage(QWidget* parent = nullptr);
-    void applyTexts();
+    RemoteUnlockPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
 
+private:
     QGroupBox* const gbRemoteUnlock;
     QLabel* const Label44;
     QLineEdit* const edtRequestStr;
@@ -22,4 +23,6 @@ public:
     QLabel* const Label45;
     QPlainTextEdit* const edtUnlockCode;
     QPushButton* const btnRemoteUnLock;
+    QAction* const AcRequest;
+    QAction* const AcRemoteUnLock;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QGroupBox;
 class QLabel;
@@ -8,12 +8,13 @@ class QLineEdit;
 class QPushButton;
 
 // Page 8: change the SO PIN.
-class SoPinPage : public QWidget {
+class SoPinPage : public Page {
     Q_OBJECT
 public:
-    explicit SoPinPage(QWidget* parent = nullptr);
-    void applyTexts();
+    SoPinPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
 
+private:
     QGroupBox* const gbSOPIN;
     QLabel* const LAdmin_Old_SOPIN;
     QLineEdit* const edtSPIN;
@@ -22,4 +23,5 @@ public:
     QLabel* const LAdmin_new_SOPIN2;
     QLineEdit* const edtNewSPIN2;
     QPushButton* const btnSetSOPIN;
+    QAction* const AcSetSOPIN;
 };

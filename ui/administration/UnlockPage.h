@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QGroupBox;
 class QLabel;
@@ -8,12 +8,13 @@ class QLineEdit;
 class QPushButton;
 
 // Page 9: reset a blocked user PIN with the SO PIN.
-class UnlockPage : public QWidget {
+class UnlockPage : public Page {
     Q_OBJECT
 public:
-    explicit UnlockPage(QWidget* parent = nullptr);
-    void applyTexts();
+    UnlockPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
 
+private:
     QGroupBox* const gbUnlock;
     QLabel* const LAdmin_SOPIN;
     QLineEdit* const edtSPINForUnLock;
@@ -22,4 +23,5 @@ public:
     QLabel* const LAdmin_New_UPIN2;
     QLineEdit* const edtUPINForUnlock2;
     QPushButton* const btnUnlock;
+    QAction* const AcUnlock;
 };

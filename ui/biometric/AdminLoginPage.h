@@ -1,18 +1,21 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // Page 13: the administrator logs in with the SO PIN or by finger.
-class AdminLoginPage : public QWidget {
+class AdminLoginPage : public Page {
     Q_OBJECT
 public:
-    explicit AdminLoginPage(QWidget* parent = nullptr);
-    void applyTexts();
+    AdminLoginPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
+    // The navigation opens the page with the token's label.
+    void Prepare(const QString& label);
 
+private:
     QLabel* const Label12;
     QLabel* const LFingerKeyName;
     QLabel* const lblSOPIN;
@@ -20,4 +23,7 @@ public:
     QPushButton* const btnSOPINLogin;
     QPushButton* const btnFingerLoginCancel;
     QPushButton* const btnSOPINFingerLogin;
+    QAction* const AcFinger_SOPIN_Login;
+    QAction* const AcFingerLoginCancel;
+    QAction* const AcFinger_SOPINFinger_Login;
 };

@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "ui/main/FormControls.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -30,11 +31,13 @@ constexpr std::array<QPoint, BiometricPage::FingerCount> FingerTips = {{
 
 } // namespace
 
-BiometricPage::BiometricPage(QWidget* parent)
-    : QWidget(parent), PCFinger(new QTabWidget(this)), Imghand(label(this, "Imghand")),
+BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), PCFinger(new QTabWidget(this)), Imghand(label(this, "Imghand")),
       LFingerInfo1(label(this, "LFingerInfo1")), btnFingerTest(button(this, "btnFingerTest")),
       btnFingerUnlock(button(this, "btnFingerUnlock")), btnFingerDel(button(this, "btnFingerDel")),
-      btnFingerStudy(button(this, "btnFingerStudy")) {
+      btnFingerStudy(button(this, "btnFingerStudy")), AcFingerTest(makeAction("AcFingerTest")),
+      AcFingerUnlock(makeAction("AcFingerUnlock")), AcFingerDel(makeAction("AcFingerDel")),
+      AcFingerStudy(makeAction("AcFingerStudy")) {
     setObjectName(QStringLiteral("Finger"));
     PCFinger->setObjectName(QStringLiteral("PCFinger"));
 
@@ -67,9 +70,29 @@ BiometricPage::BiometricPage(QWidget* parent)
 
     QBoxLayout* layout = pageLayout(this);
     layout->addWidget(PCFinger, 1);
+    bindToAction(btnFingerTest, AcFingerTest);
+    bindToAction(btnFingerUnlock, AcFingerUnlock);
+    bindToAction(btnFingerDel, AcFingerDel);
+    // The study button stays hidden; the study runs from the enrolment.
+    connect(btnFingerStudy, &QPushButton::clicked, AcFingerStudy, &QAction::trigger);
+    btnFingerStudy->setVisible(false);
 }
 
 void BiometricPage::applyTexts() {
     PCFinger->setTabText(0, textOf(TextKey::F_User_Finger));
     LFingerInfo1->setText(textOf(TextKey::F_Finger_Info1));
+    AcFingerTest->setText(textOf(TextKey::F_Finger_Test));
+    AcFingerUnlock->setText(textOf(TextKey::F_User_Unlock));
+    AcFingerDel->setText(textOf(TextKey::F_Finger_Del));
+}
+
+void BiometricPage::setTabTitle(TextKey title) {
+    PCFinger->setTabText(0, textOf(title));
+}
+
+void BiometricPage::loadPictures(const QString& folder) {
+    loadPictureIfPresent(Imghand, folder + QStringLiteral("FingerHand.png"));
+    IL32.clear();
+    IL32.addFile(folder + QStringLiteral("F1.bmp"));
+    IL32.addFile(folder + QStringLiteral("F2.bmp"));
 }

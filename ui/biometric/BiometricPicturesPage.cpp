@@ -5,12 +5,19 @@
 #include <QBoxLayout>
 #include <QLabel>
 
-BiometricPicturesPage::BiometricPicturesPage(QWidget* parent)
-    : QWidget(parent), imgFingerOK(FormControls::label(this, "imgFingerOK")),
-      imgFingerError(FormControls::label(this, "imgFingerError")),
-      imgFingerDemo(FormControls::label(this, "imgFingerDemo")) {
+using namespace FormControls;
+
+BiometricPicturesPage::BiometricPicturesPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), imgFingerOK(label(this, "imgFingerOK")), imgFingerError(label(this, "imgFingerError")),
+      imgFingerDemo(label(this, "imgFingerDemo")) {
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(imgFingerOK);
     layout->addWidget(imgFingerError);
     layout->addWidget(imgFingerDemo);
+}
+
+void BiometricPicturesPage::loadPictures(const QString& folder) {
+    loadPictureIfPresent(imgFingerOK, folder + QStringLiteral("FingerOK.png"));
+    loadPictureIfPresent(imgFingerError, folder + QStringLiteral("FingerError.png"));
+    loadPictureIfPresent(imgFingerDemo, folder + QStringLiteral("FingerDemo.gif"));
 }

@@ -1,22 +1,76 @@
 #include "ui/main/CertificatePage.h"
 
+#include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "platform/TextEncoding.h"
+#include "token/TokenLibrary.h"
+#include "ui/main/BusyCursor.h"
+#include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/WindowState.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace FormControls;
 
-CertificatePage::CertificatePage(QWidget* parent)
-    : QWidget(parent), tvCert(new QTreeWidget(this)), PMCertInfo(new QMenu(this)), btnDel(button(this, "btnDel")),
+namespace {
+
+QString keyText(TextKey label, int32_t algorithm, int32_t bits) {
+    return textOf(label) +
+           Format(algorithm == TTokenCertInfo::EccAlgorithm ? QStringLiteral("(ECC%d)") : QStringLiteral("(RSA%d)"),
+                  {bits});
+}
+
+QString kindSuffix(int32_t kind) {
+    return kind == TTokenCertInfo::Root           ? QStringLiteral("(ROOT)")
+           : kind == TTokenCertInfo::Intermediate ? QStringLiteral("(CA)")
+                                                  : QString();
+}
+
+int nodeLevel(const QTreeWidgetItem* node) {
+    int level = 0;
+    for (const QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        ++level;
+    return level;
+}
+
+// The first child of a certificate node: the certificate operations act on the certificate whose subject it shows.
+bool isSubjectNode(QTreeWidgetItem* node) {
+    return nodeLevel(node) == 2 && node->parent()->indexOfChild(node) == 0;
+}
+
+// The current node of the tree when it is selected too.
+QTreeWidgetItem* selectedNode(const QTreeWidget* tree) {
+    QTreeWidgetItem* node = tree->currentItem();
+    return node && node->isSelected() ? node : nullptr;
+}
+
+QTimer* makeTimer(QObject* owner, const char* name, int interval) {
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(QLatin1String(name));
+    timer->setInterval(interval);
+    return timer;
+}
+
+} // namespace
+
+CertificatePage::CertificatePage(PageHost& host, QAction* logout, QWidget* parent)
+    : Page(host, parent), tvCert(new QTreeWidget(this)), PMCertInfo(new QMenu(this)), btnDel(button(this, "btnDel")),
       btnListCert(button(this, "btnListCert")), btnOutput(button(this, "btnOutput")),
       btnInputCert(button(this, "btnInputCert")), btnUnRegCert(button(this, "btnUnRegCert")),
       btnRegCert(button(this, "btnRegCert")), btnLogout(button(this, "btnLogout")),
       btnRefreshCert(button(this, "btnRefreshCert")), PBCert(new QProgressBar(this)),
+      AcListCert(makeAction("AcListCert")), AcOutput(makeAction("AcOutput")), AcDel(makeAction("AcDel")),
+      AcDelCert(makeAction("AcDelCert")), AcInputCert(makeAction("AcInputCert")), AcRegCert(makeAction("AcRegCert")),
+      AcUnRegCert(makeAction("AcUnRegCert")), Acrefresh(makeAction("Acrefresh")),
+      TimerCert(makeTimer(this, "TimerCert", 2000)), TRegCert(makeTimer(this, "TRegCert", 1000)),
       m_images({{},
                 QStringLiteral(":/cert-container.png"),
                 QStringLiteral(":/cert-container-open.png"),
@@ -33,6 +87,7 @@ CertificatePage::CertificatePage(QWidget* parent)
     connect(tvCert, &QTreeWidget::itemExpanded, this, &CertificatePage::showNodeImage);
     connect(tvCert, &QTreeWidget::itemCollapsed, this, &CertificatePage::showNodeImage);
     PMCertInfo->setObjectName(QStringLiteral("PMCertInfo"));
+    PMCertInfo->addActions({AcListCert, AcOutput, AcDel, AcDelCert});
     PBCert->setObjectName(QStringLiteral("PBCert"));
     PBCert->setRange(0, 100);
     PBCert->setVisible(false);
@@ -42,6 +97,36 @@ CertificatePage::CertificatePage(QWidget* parent)
     layout->addLayout(
         buttonRow({btnDel, btnListCert, btnOutput, btnInputCert, btnUnRegCert, btnRegCert, btnLogout, btnRefreshCert}));
     layout->addWidget(PBCert);
+
+    bindToAction(btnDel, AcDel);
+    bindToAction(btnListCert, AcListCert);
+    bindToAction(btnOutput, AcOutput);
+    bindToAction(btnInputCert, AcInputCert);
+    bindToAction(btnUnRegCert, AcUnRegCert);
+    bindToAction(btnRegCert, AcRegCert);
+    bindToAction(btnLogout, logout);
+    bindToAction(btnRefreshCert, Acrefresh);
+    // This build offers only showing the certificate, the logout and the refresh.
+    for (QAction* hidden : {AcDel, AcInputCert, AcDelCert, AcOutput, AcRegCert, AcUnRegCert})
+        hidden->setVisible(false);
+
+    connect(AcListCert, &QAction::triggered, this, &CertificatePage::AcListCertExecute);
+    connect(Acrefresh, &QAction::triggered, this, &CertificatePage::AcrefreshExecute);
+    // A double-click shows the certificate, and so does Enter on the keyboard.
+    connect(tvCert, &QTreeWidget::itemActivated, this, &CertificatePage::AcListCertExecute);
+    connect(tvCert, &QTreeWidget::itemSelectionChanged, this, &CertificatePage::UpdateCertActions);
+    connect(tvCert, &QWidget::customContextMenuRequested, this, &CertificatePage::tvCertContextMenu);
+}
+
+void CertificatePage::applyTexts() {
+    Acrefresh->setText(textOf(TextKey::Main_Form_btn_Refresh));
+    AcInputCert->setText(textOf(TextKey::Main_Form_btn_Import));
+    AcOutput->setText(textOf(TextKey::Main_Form_btn_Output));
+    AcDel->setText(textOf(TextKey::Main_Form_btn_Del));
+    AcListCert->setText(textOf(TextKey::btn_ViewCert));
+    AcRegCert->setText(textOf(TextKey::K_Cert_Reg));
+    AcUnRegCert->setText(textOf(TextKey::K_Cert_UnReg));
+    AcDelCert->setText(textOf(TextKey::K_Cert_Del));
 }
 
 QTreeWidgetItem* CertificatePage::addNode(QTreeWidgetItem* parent, const QString& text, Image image,
@@ -56,4 +141,109 @@ QTreeWidgetItem* CertificatePage::addNode(QTreeWidgetItem* parent, const QString
 void CertificatePage::showNodeImage(QTreeWidgetItem* node) {
     const int expanded = node->data(0, ExpandedImageRole).toInt();
     node->setIcon(0, m_images.icon(node->isExpanded() && expanded >= 0 ? expanded : node->data(0, ImageRole).toInt()));
+}
+
+void CertificatePage::BuildCertTree(int32_t index) {
+    tvCert->clear();
+    KeySlot* slot = m_host.state().slot(index);
+    ContainerCertFlags* flags = m_host.state().certFlags(index);
+    if (!slot || !flags)
+        return;
+    TTokenInfo& info = slot->info;
+    TokenLibrary& tokens = m_host.tokenLibrary();
+    // On failure the list read last stays.
+    tokens.LoadContainerList(index, info);
+    if (info.containerCount == 0)
+        addNode(nullptr, textOf(TextKey::K_Null_cont), Folder, OpenFolder);
+    for (int32_t p = 0; p < std::min(info.containerCount, TTokenInfo::MaximumContainers); ++p) {
+        const QByteArray& name = info.containerNames[size_t(p)];
+        QTreeWidgetItem* container =
+            addNode(nullptr, TextEncoding::fromLocal8(name) + textOf(TextKey::K_Cont), Folder, OpenFolder);
+        for (const int32_t usage : {ExchangeUsage, SignatureUsage}) {
+            uint8_t& flag = (*flags)[size_t(p)][size_t(usage - 1)];
+            TTokenCertInfo certificate;
+            if (tokens.ReadCertInfo(index, name, usage, certificate) != 0) {
+                flag = 0;
+                continue;
+            }
+            QTreeWidgetItem* node =
+                addNode(container,
+                        textOf(usage == ExchangeUsage ? TextKey::K_Cert_mode1 : TextKey::K_Cert_mode2) +
+                            kindSuffix(certificate.kind),
+                        Folder, OpenFolder);
+            addNode(node, certificate.subject, Subject);
+            int32_t algorithm = 0;
+            if (tokens.ReadPublicKeyAlgorithm(index, name, usage, algorithm) == 0)
+                addNode(node, keyText(TextKey::K_RSA_Pub, algorithm, certificate.keyBits), PublicKey);
+            if (tokens.ReadPrivateKeyAlgorithm(index, name, usage, algorithm) == 0)
+                addNode(node, keyText(TextKey::K_RSA_Pri, algorithm, certificate.keyBits), PrivateKey);
+            flag = uint8_t(usage);
+        }
+    }
+    tvCert->expandAll();
+}
+
+void CertificatePage::UpdateCertActions() {
+    WindowState& state = m_host.state();
+    const KeySlot* slot = state.currentSlot();
+    const bool loggedIn = state.KeyCount > 0 && slot && slot->KeyState == KeySlot::LoggedIn;
+    QTreeWidgetItem* node = selectedNode(tvCert);
+    const bool container = node && nodeLevel(node) == 0;
+    const bool subject = node && isSubjectNode(node);
+    AcDel->setEnabled(loggedIn && container && slot->info.containerCount > 0);
+    for (QAction* action : {AcOutput, AcListCert, AcDelCert})
+        action->setEnabled(loggedIn && subject);
+}
+
+std::optional<CertificatePage::CertificateChoice> CertificatePage::SelectedCertificate() {
+    QTreeWidgetItem* node = selectedNode(tvCert);
+    const ContainerCertFlags* tokenFlags = m_host.state().certFlags(m_host.state().CurrentKey);
+    if (!node || !isSubjectNode(node) || !tokenFlags)
+        return std::nullopt;
+    QTreeWidgetItem* certificate = node->parent();
+    QTreeWidgetItem* container = certificate->parent();
+    const int position = tvCert->indexOfTopLevelItem(container);
+    if (position < 0 || position >= TTokenInfo::MaximumContainers)
+        return std::nullopt;
+    const auto& flags = (*tokenFlags)[size_t(position)];
+    const bool exchange = container->indexOfChild(certificate) == 0 && flags[0] != 0;
+    return CertificateChoice{position, exchange ? int32_t(ExchangeUsage) : int32_t(flags[1])};
+}
+
+void CertificatePage::AcListCertExecute() {
+    const std::optional<CertificateChoice> choice = SelectedCertificate();
+    const KeySlot* slot = m_host.state().currentSlot();
+    if (!choice || !slot)
+        return;
+    TokenLibrary& tokens = m_host.tokenLibrary();
+    QByteArray certificate;
+    if (tokens.ReadCertificate(m_host.state().CurrentKey, slot->info.containerNames[size_t(choice->container)],
+                               choice->usage, certificate) != 0) {
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_GetKeyCert_Error));
+        return;
+    }
+    // A certificate the viewer cannot read says so, rather than the click doing nothing.
+    if (const int32_t rv = tokens.helper_show_cert_ui(m_host.dialogOwner(), certificate); rv != 0)
+        DialogService::information(m_host.dialogOwner(), Format(textOf(TextKey::P_FormatError), {rv}));
+}
+
+void CertificatePage::AcrefreshExecute() {
+    {
+        const BusyCursor busy;
+        m_host.tokenLibrary().token_reload_all_objects(m_host.state().CurrentKey);
+        BuildCertTree(m_host.state().CurrentKey);
+    }
+    focusTree();
+}
+
+void CertificatePage::focusTree() {
+    tvCert->setFocus();
+}
+
+void CertificatePage::tvCertContextMenu(const QPoint& position) {
+    QTreeWidgetItem* node = tvCert->itemAt(position);
+    if (!node)
+        return;
+    tvCert->setCurrentItem(node);
+    PMCertInfo->popup(tvCert->viewport()->mapToGlobal(position));
 }

@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -107,6 +108,11 @@ void bindToAction(QAbstractButton* button, QAction* action) {
     follow();
     QObject::connect(action, &QAction::changed, button, follow);
     QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
+}
+
+void loadPictureIfPresent(QLabel* target, const QString& path) {
+    if (QFileInfo::exists(path))
+        target->setPixmap(QPixmap(path));
 }
 
 } // namespace FormControls

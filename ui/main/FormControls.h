@@ -44,6 +44,9 @@ QBoxLayout* buttonRow(std::initializer_list<QWidget*> buttons);
 // Sets the order in which Tab visits the given controls.
 void tabOrder(std::initializer_list<QWidget*> controls);
 
+// Shows the picture of path in target when the file exists; otherwise the designed picture stays.
+void loadPictureIfPresent(QLabel* target, const QString& path);
+
 // Ties a button to an action the way a component library's action link does: the button shows the action's text
 // and follows its enabled and visible state, and a click triggers the action.
 void bindToAction(QAbstractButton* button, QAction* action);

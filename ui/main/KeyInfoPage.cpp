@@ -6,7 +6,9 @@
 #include "token/SkfLibrary.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/WindowState.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -14,8 +16,9 @@
 
 #include <cmath>
 
-KeyInfoPage::KeyInfoPage(QWidget* parent)
-    : QWidget(parent), lvKeyInfo(new QTreeWidget(this)), btnRefreshKeys(FormControls::button(this, "btnRefreshKeys")) {
+KeyInfoPage::KeyInfoPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), lvKeyInfo(new QTreeWidget(this)),
+      btnRefreshKeys(FormControls::button(this, "btnRefreshKeys")), AcKeyRefresh(makeAction("AcKeyRefresh")) {
     lvKeyInfo->setObjectName(QStringLiteral("lvKeyInfo"));
     lvKeyInfo->setColumnCount(2);
     lvKeyInfo->setRootIsDecorated(false);
@@ -29,10 +32,23 @@ KeyInfoPage::KeyInfoPage(QWidget* parent)
     QBoxLayout* layout = FormControls::pageLayout(this);
     layout->addWidget(lvKeyInfo, 1);
     layout->addLayout(FormControls::buttonRow({btnRefreshKeys}));
+    FormControls::bindToAction(btnRefreshKeys, AcKeyRefresh);
+    connect(AcKeyRefresh, &QAction::triggered, this, &KeyInfoPage::AcKeyRefreshExecute);
 }
 
 void KeyInfoPage::applyTexts() {
     lvKeyInfo->setHeaderLabels({textOf(TextKey::Main_Form_ListView_Item1), textOf(TextKey::Main_Form_ListView_ITem2)});
+    AcKeyRefresh->setText(textOf(TextKey::Main_Form_btn_Refresh));
+}
+
+// A refresh that finds every token warns again about those that were never initialized.
+void KeyInfoPage::AcKeyRefreshExecute() {
+    if (m_host.DiscoverKeys() == 0)
+        m_host.CheckInitSoon();
+}
+
+void KeyInfoPage::clear() {
+    lvKeyInfo->clear();
 }
 
 void KeyInfoPage::AddInfoRow(QTreeWidget* list, const QString& caption, const QString& value) {
@@ -51,14 +67,15 @@ QString KeyInfoPage::VersionText(int32_t version) {
     return Format(QStringLiteral("%d.%.2d"), {version / 256, version % 256});
 }
 
-void KeyInfoPage::ShowKeyInfo(TokenLibrary& tokens, SkfLibrary& skf, int32_t index, TTokenInfo& info,
-                              bool fingerKey) {
-    if (tokens.token_get_info_ex(index, info) != 0)
+void KeyInfoPage::ShowKeyInfo(int32_t index) {
+    KeySlot* slot = m_host.state().slot(index);
+    TokenLibrary& tokens = m_host.tokenLibrary();
+    if (!slot || tokens.token_get_info_ex(index, slot->info) != 0)
         return;
+    const TTokenInfo& info = slot->info;
     // Unread values stay 0: a failed read shows "0", "0" and "not locked".
-    int32_t pinState[6] = {};
-    tokens.token_get_pin_state(index, 1, pinState);
-    const int32_t remaining = pinState[0], maximum = pinState[1], locked = pinState[4];
+    PinState pin;
+    tokens.token_get_pin_state(index, UserPinType, pin);
 
     lvKeyInfo->clear();
     const auto row = [this](TextKey caption, const QString& value) { AddInfoRow(lvKeyInfo, textOf(caption), value); };
@@ -68,16 +85,17 @@ void KeyInfoPage::ShowKeyInfo(TokenLibrary& tokens, SkfLibrary& skf, int32_t ind
     row(TextKey::K_Info_Sn, TextEncoding::fromLocal8(info.serialBytes()));
     row(TextKey::K_Info_maxPinLen, number(info.maxPinLength));
     row(TextKey::K_Info_minPinLen, number(info.minPinLength));
-    row(TextKey::Admin_label_TryCount, number(maximum));
-    row(TextKey::S_KeyTryTime, number(remaining));
-    row(TextKey::S_Key_Dead_State, textOf(locked != 0 ? TextKey::S_Key_Dead_Yes : TextKey::S_Key_Dead_No));
+    row(TextKey::Admin_label_TryCount, number(pin.maximum));
+    row(TextKey::S_KeyTryTime, number(pin.remaining));
+    row(TextKey::S_Key_Dead_State, textOf(pin.locked != 0 ? TextKey::S_Key_Dead_Yes : TextKey::S_Key_Dead_No));
     row(TextKey::K_Info_totalMemory, FormatSize(info.totalMemory));
     row(TextKey::K_Info_freeMemory, FormatSize(info.freeMemory));
     row(TextKey::K_Info_hardwareVer, VersionText(info.hardwareVersion));
     row(TextKey::K_Info_firmVer, VersionText(info.firmwareVersion));
 
-    if (!fingerKey)
+    if (!m_host.state().FingerKey)
         return;
+    SkfLibrary& skf = m_host.skfLibrary();
     TSkfFingerInfo& fingers = skf.FingerInfo();
     if (skf.GetSkfFingerInfo(skf.CurrentApplication(), SKF_PIN_USER, fingers) == 0) {
         row(TextKey::F_User_Try, number(int32_t(fingers.outputs[3])));

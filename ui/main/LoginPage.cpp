@@ -1,7 +1,17 @@
 #include "ui/main/LoginPage.h"
 
+#include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "platform/TextEncoding.h"
+#include "token/SkfLibrary.h"
+#include "token/TokenLibrary.h"
+#include "ui/main/BusyCursor.h"
+#include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/UserPinChecks.h"
+#include "ui/main/WindowState.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QFormLayout>
@@ -9,13 +19,18 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QTimer>
+
+#include <string.h>
 
 using namespace FormControls;
 
-LoginPage::LoginPage(QWidget* parent)
-    : QWidget(parent), Label14(label(this, "Label14")), Lkeyname(label(this, "Lkeyname")),
+LoginPage::LoginPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), Label14(label(this, "Label14")), Lkeyname(label(this, "Lkeyname")),
       RzLabel1(label(this, "RzLabel1")), edtUPIN(pinEdit(this, "edtUPIN")), Label10(label(this, "Label10")),
-      btnlogon(button(this, "btnlogon")), RzButton3(button(this, "RzButton3")), Button20(button(this, "Button20")) {
+      btnlogon(button(this, "btnlogon")), RzButton3(button(this, "RzButton3")), Button20(button(this, "Button20")),
+      AcLogin(makeAction("AcLogin")), AcCancel(makeAction("AcCancel")), AcFingerlogon(makeAction("AcFingerlogon")),
+      Aclogout(makeAction("Aclogout")), TSetFocusUPIN(new QTimer(this)) {
     Lkeyname->setTextFormat(Qt::PlainText);
     Label10->setMinimumWidth(24);
     auto* pinRow = new QHBoxLayout;
@@ -30,13 +45,30 @@ LoginPage::LoginPage(QWidget* parent)
     layout->addStretch(1);
     tabOrder({edtUPIN, btnlogon, RzButton3, Button20});
     edtUPIN->installEventFilter(this);
+
+    bindToAction(btnlogon, AcLogin);
+    bindToAction(RzButton3, AcCancel);
+    bindToAction(Button20, AcFingerlogon);
+    RzButton3->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(AcLogin, &QAction::triggered, this, &LoginPage::AcLoginExecute);
+    // Enter logs in whatever the button's state: the token judges the PIN.
+    connect(edtUPIN, &QLineEdit::returnPressed, this, &LoginPage::AcLoginExecute);
+    connect(edtUPIN, &QLineEdit::textChanged, this, &LoginPage::showPinLength);
+    connect(edtUPIN, &QLineEdit::textChanged, this, &LoginPage::updateActions);
+    connect(AcCancel, &QAction::triggered, edtUPIN, &QLineEdit::clear);
+    connect(Aclogout, &QAction::triggered, this, &LoginPage::AclogoutExecute);
+
+    TSetFocusUPIN->setObjectName(QStringLiteral("TSetFocusUPIN"));
+    TSetFocusUPIN->setInterval(100);
+    connect(TSetFocusUPIN, &QTimer::timeout, this, &LoginPage::TSetFocusUPINTimer);
+    showPinLength();
 }
 
 bool LoginPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edtUPIN && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
         QPalette colours = edtUPIN->palette();
-        colours.setColor(QPalette::Base, event->type() == QEvent::FocusIn ? QColor(Qt::yellow)
-                                                                          : palette().color(QPalette::Window));
+        colours.setColor(QPalette::Base,
+                         event->type() == QEvent::FocusIn ? QColor(Qt::yellow) : palette().color(QPalette::Window));
         edtUPIN->setPalette(colours);
         if (event->type() == QEvent::FocusIn)
             QMetaObject::invokeMethod(edtUPIN, &QLineEdit::deselect, Qt::QueuedConnection);
@@ -47,8 +79,84 @@ bool LoginPage::eventFilter(QObject* watched, QEvent* event) {
 void LoginPage::applyTexts() {
     Label14->setText(labelText(TextKey::Login_Form_label_keyname));
     RzLabel1->setText(labelText(TextKey::Lonin_Form_lable_Key));
+    AcLogin->setText(textOf(TextKey::Login_Form_btn_OK));
+    AcCancel->setText(textOf(TextKey::C_Btn_Cancel));
+    AcFingerlogon->setText(textOf(TextKey::F_Logon));
+    Aclogout->setText(textOf(TextKey::K_Logout));
+}
+
+void LoginPage::updateActions() {
+    const KeySlot* slot = m_host.state().currentSlot();
+    AcLogin->setEnabled(slot && edtUPIN->text().size() >= slot->info.minPinLength);
+}
+
+void LoginPage::Prepare(const QString& label) {
+    Lkeyname->setText(label);
+    TSetFocusUPIN->start();
+}
+
+void LoginPage::offerFingerLogon(bool offered) {
+    AcFingerlogon->setVisible(offered);
 }
 
 void LoginPage::showPinLength() {
     Label10->setText(QString::number(edtUPIN->text().size()));
+}
+
+void LoginPage::AcLoginExecute() {
+    WindowState& state = m_host.state();
+    TokenLibrary& tokens = m_host.tokenLibrary();
+    const int32_t index = state.CurrentKey;
+    KeySlot* slot = state.slot(index);
+    if (!slot || UserPinChecks::refusedUserPin(m_host, index))
+        return;
+    // A login always starts from nobody logged in, so a failed one leaves the token logged out.
+    tokens.token_logout(index);
+    slot->KeyState = KeySlot::Present;
+    const QString pin = edtUPIN->text();
+    int32_t remaining = 0;
+    if (tokens.token_login(index, pin, remaining) != 0) {
+        DialogService::information(m_host.dialogOwner(), remaining != 0
+                                                             ? textOf(TextKey::K_PIN_Error) + u'\r' +
+                                                                   Format(textOf(TextKey::K_Try_Time), {remaining})
+                                                             : textOf(TextKey::K_Dead));
+        return;
+    }
+    QByteArray bytes = TextEncoding::toLocal8(pin);
+    state.LastUserPin.assign(bytes);
+    explicit_bzero(bytes.data(), size_t(bytes.size()));
+    // Nobody at the desk may log back in with Enter once the user has logged out.
+    edtUPIN->clear();
+
+    const BusyCursor busy;
+    tokens.token_reload_all_objects(index);
+    slot->KeyState = KeySlot::LoggedIn;
+    state.LoginRole = WindowState::UserRole;
+    m_host.ShowCertificatesAfterLogin(index);
+    if (state.FingerKey) {
+        // The SKF side of a biometric token wants the same PIN before fingers can be enrolled; its answer is not
+        // looked at, as the enrolment reports a missing login itself.
+        SkfLibrary& skf = m_host.skfLibrary();
+        SKF_ULONG retries = 0;
+        skf.SKF_VerifyPIN(skf.CurrentApplication(), skf.FingerPinType(),
+                          TextEncoding::fromLocal8(QByteArray(state.LastUserPin.data())), retries);
+    }
+}
+
+void LoginPage::AclogoutExecute() {
+    WindowState& state = m_host.state();
+    KeySlot* slot = state.currentSlot();
+    if (!slot)
+        return;
+    m_host.tokenLibrary().token_logout(state.CurrentKey);
+    if (state.FingerKey)
+        m_host.skfLibrary().SKF_ClearSecureState(m_host.skfLibrary().CurrentApplication());
+    state.LastUserPin.clear();
+    slot->KeyState = KeySlot::Present;
+    m_host.ShowPage(PageHost::Login);
+}
+
+void LoginPage::TSetFocusUPINTimer() {
+    TSetFocusUPIN->stop();
+    edtUPIN->setFocus();
 }

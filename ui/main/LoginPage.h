@@ -1,19 +1,36 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
-// Page 3: the user logs in with the user PIN before the certificates are shown.
-class LoginPage : public QWidget {
+// Page 3: the user logs in with the user PIN before the certificates are shown; the logout that leads back here.
+class LoginPage : public Page {
     Q_OBJECT
 public:
-    explicit LoginPage(QWidget* parent = nullptr);
-    void applyTexts();
-    // Shows how many characters the PIN field holds.
+    LoginPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
+    void updateActions() override;
+
+    // The navigation opens the page for the selected token: its label, and the keyboard in the PIN box shortly.
+    void Prepare(const QString& label);
+    // Whether the login by finger is offered.
+    void offerFingerLogon(bool offered);
+    // The logout, whose button sits on the certificate page.
+    QAction* logoutAction() const { return Aclogout; }
+
+protected:
+    // The PIN box is yellow while it has the focus, and its text is never selected on entry.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     void showPinLength();
+    void AcLoginExecute();
+    void AclogoutExecute();
+    void TSetFocusUPINTimer();
 
     QLabel* const Label14;
     QLabel* const Lkeyname;
@@ -23,8 +40,9 @@ public:
     QPushButton* const btnlogon;
     QPushButton* const RzButton3;
     QPushButton* const Button20;
-
-protected:
-    // The PIN box is yellow while it has the focus, and its text is never selected on entry.
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    QAction* const AcLogin;
+    QAction* const AcCancel;
+    QAction* const AcFingerlogon;
+    QAction* const Aclogout;
+    QTimer* const TSetFocusUPIN;
 };

@@ -24,24 +24,18 @@
 #include "ui/system/AboutPage.h"
 #include "ui/system/SystemCheckPage.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFileInfo>
-#include <QProcess>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTabWidget>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeWidget>
-
-using FormControls::bindToAction;
 
 namespace {
 
@@ -57,9 +51,19 @@ QTimer* makeTimer(QObject* owner, const char* name, int interval) {
     return timer;
 }
 
-void loadPictureIfPresent(QLabel* target, const QString& path) {
-    if (QFileInfo::exists(path))
-        target->setPixmap(QPixmap(path));
+// The tree's pictures by image index; the indexes without a node kind stay empty.
+QList<QString> treePictures() {
+    QList<QString> files(MainWindow::FingerVeinImage + 1);
+    files[MainWindow::TokenImage] = QStringLiteral(":/tree-token.png");
+    files[MainWindow::CertificatesImage] = QStringLiteral(":/tree-certificate.png");
+    files[MainWindow::UserPinImage] = QStringLiteral(":/tree-pin.png");
+    files[MainWindow::KeyListImage] = QStringLiteral(":/tree-keylist.png");
+    files[MainWindow::SystemImage] = QStringLiteral(":/tree-system.png");
+    files[MainWindow::KeyNameImage] = QStringLiteral(":/tree-label.png");
+    files[MainWindow::FingerprintImage] = QStringLiteral(":/tree-fingerprint.png");
+    files[MainWindow::RemoteUnlockImage] = QStringLiteral(":/tree-remote.png");
+    files[MainWindow::FingerVeinImage] = QStringLiteral(":/tree-fingervein.png");
+    return files;
 }
 
 } // namespace
@@ -70,37 +74,17 @@ static void loadDesignedPictures() {
 }
 
 MainWindow::MainWindow(QString programDirectory, QWidget* parent, OperationLog log)
-    : QMainWindow(parent), actions(this), m_programDirectory(std::move(programDirectory)),
-      m_tokenLibrary(m_programDirectory, std::move(log)),
-      m_treeImages((loadDesignedPictures(), QList<QString>{QStringLiteral(":/tree-token.png"),
-                                                           {},
-                                                           {},
-                                                           QStringLiteral(":/tree-certificate.png"),
-                                                           QStringLiteral(":/tree-pin.png"),
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           QStringLiteral(":/tree-keylist.png"),
-                                                           QStringLiteral(":/tree-system.png"),
-                                                           QStringLiteral(":/tree-label.png"),
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           QStringLiteral(":/tree-fingerprint.png"),
-                                                           {},
-                                                           {},
-                                                           {},
-                                                           QStringLiteral(":/tree-remote.png"),
-                                                           QStringLiteral(":/tree-fingervein.png")})) {
+    : QMainWindow(parent), m_programDirectory(std::move(programDirectory)),
+      m_tokenLibrary(m_programDirectory, std::move(log)), m_treeImages((loadDesignedPictures(), treePictures())) {
     setObjectName(QStringLiteral("TVX7100_Mgr"));
     resize(DefaultSize);
     buildLayout();
-    bindActions();
-    createTimers();
+    TFindUSBKey = makeTimer(this, "TFindUSBKey", 1000);
+    TCheckInit = makeTimer(this, "TCheckInit", 400);
+    TCloseProject = makeTimer(this, "TCloseProject", 500);
+    connect(TCloseProject, &QTimer::timeout, this, &MainWindow::TCloseProjectTimer);
+    connect(TCheckInit, &QTimer::timeout, this, &MainWindow::TCheckInitTimer);
+    connect(TFindUSBKey, &QTimer::timeout, this, &MainWindow::TFindUSBKeyTimer);
 
     ApplyTexts();
     LanguageTable::instance().SwitchBiometricWording(LanguageTable::SnapshotWording);
@@ -117,8 +101,7 @@ void MainWindow::buildLayout() {
     central->setObjectName(QStringLiteral("pnlMain"));
     setCentralWidget(central);
 
-    imgBanner = new QLabel(central);
-    imgBanner->setObjectName(QStringLiteral("imgBanner"));
+    imgBanner = FormControls::label(central, "imgBanner");
     imgBanner->setFixedHeight(BannerHeight);
     imgBanner->setScaledContents(true);
     imgBanner->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
@@ -128,6 +111,7 @@ void MainWindow::buildLayout() {
     tvUSBKey->setHeaderHidden(true);
     tvUSBKey->setFixedWidth(TreeWidth);
     tvUSBKey->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(tvUSBKey, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) { tvUSBKeyChange(node); });
 
     pnlAdmin = new QFrame(central);
     pnlAdmin->setObjectName(QStringLiteral("pnlAdmin"));
@@ -139,26 +123,7 @@ void MainWindow::buildLayout() {
 
     pcMain = new QStackedWidget(central);
     pcMain->setObjectName(QStringLiteral("pcMain"));
-    keyInfoPage = new KeyInfoPage(pcMain);
-    userPinPage = new UserPinPage(pcMain);
-    keyLabelPage = new KeyLabelPage(pcMain);
-    loginPage = new LoginPage(pcMain);
-    certificatePage = new CertificatePage(pcMain);
-    systemCheckPage = new SystemCheckPage(pcMain);
-    aboutPage = new AboutPage(pcMain);
-    initializationPage = new InitializationPage(pcMain);
-    soPinPage = new SoPinPage(pcMain);
-    unlockPage = new UnlockPage(pcMain);
-    cdromImagePage = new CdromImagePage(pcMain);
-    biometricPage = new BiometricPage(pcMain);
-    biometricPicturesPage = new BiometricPicturesPage(pcMain);
-    adminLoginPage = new AdminLoginPage(pcMain);
-    remoteUnlockPage = new RemoteUnlockPage(pcMain);
-    for (QWidget* page : std::initializer_list<QWidget*>{
-             keyInfoPage, userPinPage, keyLabelPage, loginPage, certificatePage, systemCheckPage, aboutPage,
-             initializationPage, soPinPage, unlockPage, cdromImagePage, biometricPage, biometricPicturesPage,
-             adminLoginPage, remoteUnlockPage})
-        pcMain->addWidget(page);
+    createPages();
 
     auto* navigation = new QVBoxLayout;
     navigation->setSpacing(6);
@@ -178,132 +143,77 @@ void MainWindow::buildLayout() {
     // The spare pop-up menu belongs to no control; it carries the exit action.
     pmSpare = new QMenu(this);
     pmSpare->setObjectName(QStringLiteral("pmSpare"));
-    pmSpare->addActions({actions.AcShowMainWindow, actions.AcAdvanced, actions.AcCheckSystem, actions.AcAbout});
+    AcShowMainWindow = addSpareMenuEntry("AcShowMainWindow");
+    AcAdvanced = addSpareMenuEntry("AcAdvanced");
+    AcCheckSystem = addSpareMenuEntry("AcCheckSystem");
+    AcAbout = addSpareMenuEntry("AcAbout");
     pmSpare->addSeparator();
-    pmSpare->addAction(actions.AcExit);
-    certificatePage->PMCertInfo->addActions({actions.AcListCert, actions.AcOutput, actions.AcDel, actions.AcDelCert});
+    AcExit = addSpareMenuEntry("AcExit");
+    connect(AcExit, &QAction::triggered, this, &QWidget::close);
 }
 
-void MainWindow::bindActions() {
-    bindToAction(keyInfoPage->btnRefreshKeys, actions.AcKeyRefresh);
-    bindToAction(userPinPage->btnOK, actions.AcSetUserPIN);
-    bindToAction(keyLabelPage->RzButton1, actions.AcSetKeyName);
-    bindToAction(loginPage->btnlogon, actions.AcLogin);
-    bindToAction(loginPage->RzButton3, actions.AcCancel);
-    bindToAction(loginPage->Button20, actions.AcFingerlogon);
-    bindToAction(certificatePage->btnDel, actions.AcDel);
-    bindToAction(certificatePage->btnListCert, actions.AcListCert);
-    bindToAction(certificatePage->btnOutput, actions.AcOutput);
-    bindToAction(certificatePage->btnInputCert, actions.AcInputCert);
-    bindToAction(certificatePage->btnUnRegCert, actions.AcUnRegCert);
-    bindToAction(certificatePage->btnRegCert, actions.AcRegCert);
-    bindToAction(certificatePage->btnLogout, actions.Aclogout);
-    bindToAction(certificatePage->btnRefreshCert, actions.Acrefresh);
-    bindToAction(systemCheckPage->btnMore, actions.AcMore);
-    bindToAction(systemCheckPage->btnSave, actions.AcSave);
-    bindToAction(systemCheckPage->btnUpdate, actions.AcUpdate);
-    bindToAction(initializationPage->btnInit, actions.AcInit);
-    bindToAction(soPinPage->btnSetSOPIN, actions.AcSetSOPIN);
-    bindToAction(unlockPage->btnUnlock, actions.AcUnlock);
-    bindToAction(cdromImagePage->btnDownISO, actions.AcDownISO);
-    bindToAction(biometricPage->btnFingerTest, actions.AcFingerTest);
-    bindToAction(biometricPage->btnFingerUnlock, actions.AcFingerUnlock);
-    bindToAction(biometricPage->btnFingerDel, actions.AcFingerDel);
-    bindToAction(adminLoginPage->btnSOPINLogin, actions.AcFinger_SOPIN_Login);
-    bindToAction(adminLoginPage->btnFingerLoginCancel, actions.AcFingerLoginCancel);
-    bindToAction(adminLoginPage->btnSOPINFingerLogin, actions.AcFinger_SOPINFinger_Login);
-    bindToAction(remoteUnlockPage->btnRequest, actions.AcRequest);
-    bindToAction(remoteUnlockPage->btnRemoteUnLock, actions.AcRemoteUnLock);
-    // The study button stays hidden; the study runs from the enrolment.
-    connect(biometricPage->btnFingerStudy, &QPushButton::clicked, actions.AcFingerStudy, &QAction::trigger);
-    biometricPage->btnFingerStudy->setVisible(false);
-    loginPage->RzButton3->setShortcut(QKeySequence(Qt::Key_Escape));
-
-    connect(actions.AcExit, &QAction::triggered, this, &QWidget::close);
-    connect(loginPage->edtUPIN, &QLineEdit::textChanged, loginPage, &LoginPage::showPinLength);
-    connect(aboutPage->cbLanguageID, &QComboBox::activated, this, &MainWindow::SwitchLanguage);
-    connect(tvUSBKey, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) { tvUSBKeyChange(node); });
-
-    connect(actions.AcLogin, &QAction::triggered, this, &MainWindow::AcLoginExecute);
-    // Enter logs in whatever the button's state: the token judges the PIN.
-    connect(loginPage->edtUPIN, &QLineEdit::returnPressed, this, &MainWindow::AcLoginExecute);
-    connect(loginPage->edtUPIN, &QLineEdit::textChanged, this, &MainWindow::updateLoginAction);
-    connect(actions.AcCancel, &QAction::triggered, loginPage->edtUPIN, &QLineEdit::clear);
-    connect(actions.Aclogout, &QAction::triggered, this, &MainWindow::AclogoutExecute);
-
-    connect(actions.AcListCert, &QAction::triggered, this, &MainWindow::AcListCertExecute);
-    connect(actions.Acrefresh, &QAction::triggered, this, &MainWindow::AcrefreshExecute);
-    // A double-click shows the certificate, and so does Enter on the keyboard.
-    connect(certificatePage->tvCert, &QTreeWidget::itemActivated, this, &MainWindow::AcListCertExecute);
-    connect(certificatePage->tvCert, &QTreeWidget::itemSelectionChanged, this, &MainWindow::UpdateCertActions);
-    connect(certificatePage->tvCert, &QWidget::customContextMenuRequested, this, &MainWindow::tvCertContextMenu);
-
-    connect(actions.AcSetUserPIN, &QAction::triggered, this, &MainWindow::AcSetUserPINExecute);
-    connect(userPinPage->edtNewUPin2, &QLineEdit::returnPressed, this, &MainWindow::AcSetUserPINExecute);
-    for (QLineEdit* edit : userPinPage->edits())
-        connect(edit, &QLineEdit::textChanged, this, &MainWindow::updatePinAndLabelActions);
-    connect(actions.AcSetKeyName, &QAction::triggered, this, &MainWindow::AcSetKeyNameExecute);
-    connect(keyLabelPage->edtKeyName, &QLineEdit::textChanged, this, &MainWindow::updatePinAndLabelActions);
-    connect(actions.AcKeyRefresh, &QAction::triggered, this, [this] {
-        if (DiscoverKeys() == 0)
-            TCheckInit->start();
-    });
+void MainWindow::createPages() {
+    keyInfoPage = new KeyInfoPage(*this, pcMain);
+    loginPage = new LoginPage(*this, pcMain);
+    keyLabelPage = new KeyLabelPage(*this, pcMain);
+    certificatePage = new CertificatePage(*this, loginPage->logoutAction(), pcMain);
+    initializationPage = new InitializationPage(*this, pcMain);
+    biometricPage = new BiometricPage(*this, pcMain);
+    biometricPicturesPage = new BiometricPicturesPage(*this, pcMain);
+    adminLoginPage = new AdminLoginPage(*this, pcMain);
+    m_pages = {keyInfoPage,
+               new UserPinPage(*this, pcMain),
+               keyLabelPage,
+               loginPage,
+               certificatePage,
+               new SystemCheckPage(*this, pcMain),
+               new AboutPage(*this, pcMain),
+               initializationPage,
+               new SoPinPage(*this, pcMain),
+               new UnlockPage(*this, pcMain),
+               new CdromImagePage(*this, pcMain),
+               biometricPage,
+               biometricPicturesPage,
+               adminLoginPage,
+               new RemoteUnlockPage(*this, pcMain)};
+    for (::Page* page : m_pages)
+        pcMain->addWidget(page);
 }
 
-void MainWindow::createTimers() {
-    TFindUSBKey = makeTimer(this, "TFindUSBKey", 1000);
-    TCheckInit = makeTimer(this, "TCheckInit", 400);
-    TCloseProject = makeTimer(this, "TCloseProject", 500);
-    TSetFocusUPIN = makeTimer(this, "TSetFocusUPIN", 100);
-    TimerCert = makeTimer(this, "TimerCert", 2000);
-    TRegCert = makeTimer(this, "TRegCert", 1000);
-    connect(TCloseProject, &QTimer::timeout, this, &MainWindow::TCloseProjectTimer);
-    connect(TCheckInit, &QTimer::timeout, this, &MainWindow::TCheckInitTimer);
-    connect(TFindUSBKey, &QTimer::timeout, this, &MainWindow::TFindUSBKeyTimer);
-    connect(TSetFocusUPIN, &QTimer::timeout, this, &MainWindow::TSetFocusUPINTimer);
+QAction* MainWindow::addSpareMenuEntry(const char* name) {
+    auto* action = new QAction(this);
+    action->setObjectName(QLatin1String(name));
+    pmSpare->addAction(action);
+    return action;
 }
 
 void MainWindow::setUpWindow() {
     ReadAppInfo(m_programDirectory + QStringLiteral("APPInfo.ini"), m_appInfo);
     ParseProductIds(m_appInfo.PID, m_productIds);
 
-    // The update, the report and the check-again buttons are not offered on this desktop build's diagnostics page;
-    // the download bar shows only while an update downloads.
-    actions.AcUpdate->setVisible(false);
-    systemCheckPage->pbURLDownFile->setVisible(false);
-    actions.AcSave->setVisible(false);
-    actions.AcMore->setVisible(false);
-
     usbWatch = new TUSB(this);
     usbWatch->OnArrival = [this](TUSB& watch) { usbArrival(watch.ProductId()); };
     usbWatch->OnRemoval = [this](TUSB& watch) { usbRemoval(watch.ProductId()); };
 
     ShowPage(KeyInfo);
-
+    // The panel holds the remote-unlock response generator, which this program does not offer.
     pnlAdmin->setVisible(false);
-    aboutPage->label_language->setVisible(false);
-    aboutPage->cbLanguageID->setVisible(false);
-    for (QAction* hidden : {actions.AcDel, actions.AcInputCert, actions.AcDelCert, actions.AcOutput, actions.AcRegCert,
-                            actions.AcUnRegCert})
-        hidden->setVisible(false);
-
-    initializationPage->edtInit_KeyName->setText(QStringLiteral("VX7100"));
     BuildTreeRoots();
-    loginPage->showPinLength();
     ReadUserConfig(UserConfigDir(m_appInfo.CfgPath) + QLatin1String(UserConfigFileName), m_userConfig);
-    initializationPage->tcInit->setCurrentIndex(InitializationPage::BaseTab);
-    loadBanner();
+    FormControls::loadPictureIfPresent(imgBanner, m_programDirectory + QStringLiteral("res/top_img.jpg"));
     loadBiometricPictures(QStringLiteral("res/Finger/"));
-    initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
     m_skfLibrary.Load(LibraryLocation(m_programDirectory, m_appInfo.SKFLib));
     m_tokenLibrary.helper_register_cert_viewer(&CertificateViewer::showFromLibrary);
     startCompanionProgram();
     m_pcsc.Load();
+    hideWhatF7xLacks();
+}
 
-    if (windowTitle().startsWith(QLatin1String("F7X"))) {
-        pnlAdmin->setVisible(false);
-        actions.AcFingerlogon->setVisible(false);
-    }
+void MainWindow::hideWhatF7xLacks() {
+    if (!windowTitle().startsWith(QLatin1String("F7X")))
+        return;
+    pnlAdmin->setVisible(false);
+    loginPage->offerFingerLogon(false);
 }
 
 void MainWindow::startCompanionProgram() {
@@ -332,19 +242,9 @@ void MainWindow::BuildTreeRoots() {
     addTreeNode(nullptr, textOf(TextKey::Main_Form_PopupMenu_CheceSystem), SystemImage);
 }
 
-void MainWindow::loadBanner() {
-    loadPictureIfPresent(imgBanner, m_programDirectory + QStringLiteral("res/top_img.jpg"));
-}
-
 void MainWindow::loadBiometricPictures(const QString& folder) {
-    const QString base = m_programDirectory + folder;
-    loadPictureIfPresent(biometricPicturesPage->imgFingerOK, base + QStringLiteral("FingerOK.png"));
-    loadPictureIfPresent(biometricPicturesPage->imgFingerError, base + QStringLiteral("FingerError.png"));
-    loadPictureIfPresent(biometricPicturesPage->imgFingerDemo, base + QStringLiteral("FingerDemo.gif"));
-    loadPictureIfPresent(biometricPage->Imghand, base + QStringLiteral("FingerHand.png"));
-    biometricPage->IL32.clear();
-    biometricPage->IL32.addFile(base + QStringLiteral("F1.bmp"));
-    biometricPage->IL32.addFile(base + QStringLiteral("F2.bmp"));
+    biometricPicturesPage->loadPictures(m_programDirectory + folder);
+    biometricPage->loadPictures(m_programDirectory + folder);
 }
 
 void MainWindow::ApplyTexts() {
@@ -359,54 +259,13 @@ void MainWindow::ApplyTexts() {
 
     if (QTreeWidgetItem* root = tvUSBKey->topLevelItem(0))
         root->setText(0, textOf(TextKey::Main_Form_Treeview));
-    keyInfoPage->applyTexts();
-    actions.AcKeyRefresh->setText(textOf(TextKey::Main_Form_btn_Refresh));
-    actions.Acrefresh->setText(textOf(TextKey::Main_Form_btn_Refresh));
-    actions.AcInputCert->setText(textOf(TextKey::Main_Form_btn_Import));
-    actions.AcOutput->setText(textOf(TextKey::Main_Form_btn_Output));
-    actions.AcDel->setText(textOf(TextKey::Main_Form_btn_Del));
-    actions.AcShowMainWindow->setText(textOf(TextKey::Main_Form_PopupMenu_listMain));
-    actions.AcAdvanced->setText(textOf(TextKey::Main_Form_PopupMenu_Advanced));
-    actions.AcCheckSystem->setText(textOf(TextKey::Main_Form_PopupMenu_CheceSystem));
-    actions.AcAbout->setText(textOf(TextKey::Main_Form_PopupMenu_About));
-    actions.AcExit->setText(textOf(TextKey::Main_Form_PopupMenu_Close));
-    actions.AcLogin->setText(textOf(TextKey::Login_Form_btn_OK));
-    actions.AcCancel->setText(textOf(TextKey::C_Btn_Cancel));
-    actions.AcFingerLoginCancel->setText(textOf(TextKey::C_Btn_Cancel));
-    actions.Aclogout->setText(textOf(TextKey::K_Logout));
-    actions.AcListCert->setText(textOf(TextKey::btn_ViewCert));
-    loginPage->applyTexts();
-    userPinPage->applyTexts();
-    systemCheckPage->applyTexts();
-    aboutPage->applyTexts();
-    initializationPage->applyTexts();
-    keyLabelPage->applyTexts();
-    actions.AcInit->setText(textOf(TextKey::Admin_btn_Init));
-    actions.AcSetSOPIN->setText(textOf(TextKey::Admin_btn_SOPIN));
-    actions.AcUnlock->setText(textOf(TextKey::Admin_btn_Unlock));
-    actions.AcDownISO->setText(textOf(TextKey::Admin_btn_DownISO));
-    actions.AcSetUserPIN->setText(textOf(TextKey::C_btn_Set));
-    actions.AcSetKeyName->setText(textOf(TextKey::C_btn_Set));
-    soPinPage->applyTexts();
-    unlockPage->applyTexts();
-    cdromImagePage->applyTexts();
-    actions.AcRegCert->setText(textOf(TextKey::K_Cert_Reg));
-    actions.AcUnRegCert->setText(textOf(TextKey::K_Cert_UnReg));
-    actions.AcDelCert->setText(textOf(TextKey::K_Cert_Del));
-    actions.AcUpdate->setText(textOf(TextKey::U_CheckVersion));
-    actions.AcSave->setText(textOf(TextKey::btn_Save));
-    actions.AcMore->setText(textOf(TextKey::btn_More));
-    actions.AcFingerTest->setText(textOf(TextKey::F_Finger_Test));
-    actions.AcFingerDel->setText(textOf(TextKey::F_Finger_Del));
-    actions.AcFingerUnlock->setText(textOf(TextKey::F_User_Unlock));
-    actions.AcFingerlogon->setText(textOf(TextKey::F_Logon));
-    actions.AcFinger_SOPINFinger_Login->setText(textOf(TextKey::F_Logon));
-    actions.AcFinger_SOPIN_Login->setText(textOf(TextKey::F_Admin_Longin));
-    biometricPage->applyTexts();
-    adminLoginPage->applyTexts();
-    remoteUnlockPage->applyTexts();
-    actions.AcRequest->setText(textOf(TextKey::P_Gen));
-    actions.AcRemoteUnLock->setText(textOf(TextKey::P_Unlock));
+    for (::Page* page : m_pages)
+        page->applyTexts();
+    AcShowMainWindow->setText(textOf(TextKey::Main_Form_PopupMenu_listMain));
+    AcAdvanced->setText(textOf(TextKey::Main_Form_PopupMenu_Advanced));
+    AcCheckSystem->setText(textOf(TextKey::Main_Form_PopupMenu_CheceSystem));
+    AcAbout->setText(textOf(TextKey::Main_Form_PopupMenu_About));
+    AcExit->setText(textOf(TextKey::Main_Form_PopupMenu_Close));
     btnGenResponse->setText(textOf(TextKey::P_GenResporse));
 }
 

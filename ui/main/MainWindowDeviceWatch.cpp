@@ -24,30 +24,30 @@ bool MainWindow::isProductToken(int32_t productId) const {
 }
 
 void MainWindow::usbArrival(int32_t productId) {
-    if (!state.TokenLibraryOpen || !isProductToken(productId))
+    if (!m_state.TokenLibraryOpen || !isProductToken(productId))
         return;
-    state.ArrivalBalance = std::max(state.ArrivalBalance, 0) + 1;
-    state.DiscoveryTicksLeft = ArrivalTicks;
+    m_state.ArrivalBalance = std::max(m_state.ArrivalBalance, 0) + 1;
+    m_state.DiscoveryTicksLeft = ArrivalTicks;
     QThread::msleep(ArrivalSettleTime);
     TFindUSBKey->start();
 }
 
 void MainWindow::usbRemoval(int32_t productId) {
-    if (!state.TokenLibraryOpen || !isProductToken(productId))
+    if (!m_state.TokenLibraryOpen || !isProductToken(productId))
         return;
-    --state.ArrivalBalance;
+    --m_state.ArrivalBalance;
     // When every token on record still answers, the device that went was not one of them.
-    bool allPresent = state.KeyCount > 0;
-    for (int32_t i = 0; i < state.KeyCount && allPresent; ++i)
-        allPresent = m_tokenLibrary.token_get_info_ex(i, state.KeyTable[size_t(i)].info) == 0;
+    bool allPresent = m_state.KeyCount > 0;
+    for (int32_t i = 0; i < m_state.KeyCount && allPresent; ++i)
+        allPresent = m_tokenLibrary.token_get_info_ex(i, m_state.KeyTable[size_t(i)].info) == 0;
     if (allPresent)
         return;
-    state.DiscoveryTicksLeft = RemovalTicks;
+    m_state.DiscoveryTicksLeft = RemovalTicks;
     TFindUSBKey->start();
 }
 
 void MainWindow::TFindUSBKeyTimer() {
-    if (--state.DiscoveryTicksLeft <= 0) {
+    if (--m_state.DiscoveryTicksLeft <= 0) {
         TFindUSBKey->stop();
         return;
     }
@@ -55,7 +55,7 @@ void MainWindow::TFindUSBKeyTimer() {
         CloseImportDialog();
         return;
     }
-    if (state.KeyCount >= state.ArrivalBalance) {
+    if (m_state.KeyCount >= m_state.ArrivalBalance) {
         TFindUSBKey->stop();
         TCheckInit->start();
     }

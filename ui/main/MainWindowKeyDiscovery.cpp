@@ -6,9 +6,10 @@
 
 #include "app/LanguageTable.h"
 #include "platform/LibraryLocation.h"
-#include "ui/biometric/BiometricPage.h"
+#include "ui/main/CertificatePage.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyInfoPage.h"
+#include "ui/main/LoginPage.h"
 
 #include <QShowEvent>
 #include <QThread>
@@ -43,8 +44,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::openTokenLibrary() {
     const int32_t rv = m_tokenLibrary.OpenTokenLibrary(LibraryLocation(m_programDirectory, m_appInfo.PKCS11Lib),
                                                        m_appInfo.USBEnumString, m_appInfo.OEMID, m_appInfo.APPName);
-    state.TokenLibraryOpen = rv == 0;
-    if (state.TokenLibraryOpen)
+    m_state.TokenLibraryOpen = rv == 0;
+    if (m_state.TokenLibraryOpen)
         DiscoverKeys();
     else
         TCloseProject->start();
@@ -56,14 +57,14 @@ void MainWindow::addKeyInfoError() {
 }
 
 int32_t MainWindow::DiscoverKeys() {
-    for (KeySlot& slot : state.KeyTable)
+    for (KeySlot& slot : m_state.KeyTable)
         slot.KeyState = KeySlot::NoToken;
-    std::for_each_n(state.KeyTable.begin(), WindowState::DiscoverableTokens,
+    std::for_each_n(m_state.KeyTable.begin(), WindowState::DiscoverableTokens,
                     [](KeySlot& slot) { slot.info = TTokenInfo(); });
     // A discovery logs every token out.
-    m_lastUserPin.clear();
-    keyInfoPage->lvKeyInfo->clear();
-    UpdateCertActions();
+    m_state.LastUserPin.clear();
+    keyInfoPage->clear();
+    certificatePage->UpdateCertActions();
     QTreeWidgetItem* root = tvUSBKey->topLevelItem(0);
     {
         // Taking the selected node away must not run the selection handler for whatever node Qt selects next.
@@ -71,9 +72,9 @@ int32_t MainWindow::DiscoverKeys() {
         qDeleteAll(root->takeChildren());
     }
 
-    int32_t rv = m_tokenLibrary.FindAndConnectTokens(state.KeyCount);
+    int32_t rv = m_tokenLibrary.FindAndConnectTokens(m_state.KeyCount);
     // The table has room for the 32 tokens the library is asked for, whatever a library answers.
-    state.KeyCount = std::clamp(state.KeyCount, 0, int32_t(WindowState::DiscoverableTokens));
+    m_state.KeyCount = std::clamp(m_state.KeyCount, 0, int32_t(WindowState::DiscoverableTokens));
     if (rv != 0) {
         addKeyInfoError();
         expandWithDescendants(root);
@@ -81,8 +82,8 @@ int32_t MainWindow::DiscoverKeys() {
         ShowPage(KeyInfo);
         return rv;
     }
-    for (int32_t i = 0; i < state.KeyCount; ++i) {
-        rv = m_tokenLibrary.token_get_info_ex(i, state.KeyTable[size_t(i)].info);
+    for (int32_t i = 0; i < m_state.KeyCount; ++i) {
+        rv = m_tokenLibrary.token_get_info_ex(i, m_state.KeyTable[size_t(i)].info);
         if (rv != 0) {
             addKeyInfoError();
             return rv;
@@ -91,24 +92,24 @@ int32_t MainWindow::DiscoverKeys() {
 
     detectBiometricSensor();
 
-    for (int32_t i = 0; i < state.KeyCount; ++i) {
+    for (int32_t i = 0; i < m_state.KeyCount; ++i) {
         addTokenNode(i);
         expandWithDescendants(root);
         expandWithDescendants(root->child(0));
     }
     tvUSBKey->setCurrentItem(root);
-    state.CurrentKey = 0;
-    for (int32_t i = 0; i < state.KeyCount; ++i)
-        state.KeyTable[size_t(i)].KeyState = KeySlot::Present;
+    m_state.CurrentKey = 0;
+    for (int32_t i = 0; i < m_state.KeyCount; ++i)
+        m_state.KeyTable[size_t(i)].KeyState = KeySlot::Present;
     ShowKeyInfo(0);
     ShowPage(KeyInfo);
     return 0;
 }
 
 void MainWindow::detectBiometricSensor() {
-    state.FingerKey = false;
-    state.FingerVeinKey = false;
-    actions.AcFingerlogon->setVisible(false);
+    m_state.FingerKey = false;
+    m_state.FingerVeinKey = false;
+    loginPage->offerFingerLogon(false);
     QThread::msleep(SensorSettleTime);
     // Without an SKF device, or without the library, the token has no sensor, and the pictures and the wording
     // stay as they were.
@@ -117,45 +118,46 @@ void MainWindow::detectBiometricSensor() {
     // A type that cannot be read means no sensor: a failure code is no device type.
     SKF_ULONG type = ZKF_DEVICE_NO_SENSOR;
     m_skfLibrary.ZKF_GetDeviceCaps(0, type);
-    if (type <= 1)
+    if (!hasBiometricSensor(type))
         return;
-    state.FingerKey = true;
-    actions.AcFingerlogon->setVisible(true);
+    m_state.FingerKey = true;
+    loginPage->offerFingerLogon(true);
     loadBiometricPictures(QStringLiteral("res/Finger/"));
     LanguageTable::instance().SwitchBiometricWording(LanguageTable::FingerprintWording);
     ApplyTexts();
-    if (windowTitle().startsWith(QLatin1String("F7X"))) {
-        pnlAdmin->setVisible(false);
-        actions.AcFingerlogon->setVisible(false);
-    }
-    state.LoginRole = WindowState::UserRole;
+    hideWhatF7xLacks();
+    m_state.LoginRole = WindowState::UserRole;
     if (type != ZKF_DEVICE_FINGER_VEIN)
         return;
-    state.FingerVeinKey = true;
+    m_state.FingerVeinKey = true;
     loadBiometricPictures(QStringLiteral("res/FingerVein/"));
     LanguageTable::instance().SwitchBiometricWording(LanguageTable::FingerVeinWording);
     ApplyTexts();
 }
 
 void MainWindow::addTokenNode(int32_t index) {
-    QTreeWidgetItem* token = addTreeNode(tvUSBKey->topLevelItem(0),
-                                         state.KeyTable[size_t(index)].info.labelText().trimmed(), TokenImage);
+    QTreeWidgetItem* token =
+        addTreeNode(tvUSBKey->topLevelItem(0), m_state.KeyTable[size_t(index)].info.labelText().trimmed(), TokenImage);
     addTreeNode(token, textOf(TextKey::Main_Form_btn_SetUPIN), UserPinImage);
     addTreeNode(token, textOf(TextKey::Main_Form_btn_SetKeyName), KeyNameImage);
     addTreeNode(token, textOf(TextKey::Main_Form_Groupbox), CertificatesImage);
-    if (state.FingerKey)
-        addTreeNode(token, textOf(TextKey::F_User_Finger), state.FingerVeinKey ? FingerVeinImage : FingerprintImage);
+    if (m_state.FingerKey)
+        addTreeNode(token, textOf(TextKey::F_User_Finger), m_state.FingerVeinKey ? FingerVeinImage : FingerprintImage);
     addTreeNode(token, textOf(TextKey::P_Remoteunlock), RemoteUnlockImage);
 }
 
 void MainWindow::ShowKeyInfo(int32_t index) {
-    keyInfoPage->ShowKeyInfo(m_tokenLibrary, m_skfLibrary, index, state.slot(index).info, state.FingerKey);
+    keyInfoPage->ShowKeyInfo(index);
+}
+
+void MainWindow::CheckInitSoon() {
+    TCheckInit->start();
 }
 
 void MainWindow::TCheckInitTimer() {
     TCheckInit->stop();
-    for (int32_t i = 0; i < state.KeyCount; ++i) {
-        if (state.KeyTable[size_t(i)].info.initialized == 0) {
+    for (int32_t i = 0; i < m_state.KeyCount; ++i) {
+        if (m_state.KeyTable[size_t(i)].info.initialized == 0) {
             DialogService::information(this, textOf(TextKey::Init_Info));
             return;
         }

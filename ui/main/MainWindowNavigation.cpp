@@ -2,21 +2,15 @@
 
 #include "ui/main/MainWindow.h"
 
-#include "app/LanguageTable.h"
 #include "ui/administration/InitializationPage.h"
 #include "ui/biometric/AdminLoginPage.h"
 #include "ui/biometric/BiometricPage.h"
+#include "ui/main/CertificatePage.h"
 #include "ui/main/KeyLabelPage.h"
 #include "ui/main/LoginPage.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QLineEdit>
 #include <QStackedWidget>
-#include <QTabWidget>
-#include <QTimer>
 #include <QTreeWidget>
-
 
 namespace {
 
@@ -47,7 +41,7 @@ void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
             token = up;
     }
     const int index = indexAmongSiblings(node);
-    state.CurrentKey = level >= 2 ? indexAmongSiblings(token) : index;
+    m_state.CurrentKey = level >= 2 ? indexAmongSiblings(token) : index;
     if (level == 0) {
         if (index == 1)
             ShowPage(SystemCheck);
@@ -55,58 +49,61 @@ void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
             ShowPage(About);
     } else if (level == 1) {
         ShowPage(KeyInfo);
-        m_skfLibrary.SelectSkfApplication(state.currentSlot().info.serialBytes());
-        ShowKeyInfo(state.CurrentKey);
+        if (const KeySlot* slot = m_state.currentSlot())
+            m_skfLibrary.SelectSkfApplication(slot->info.serialBytes());
+        ShowKeyInfo(m_state.CurrentKey);
     } else if (level == 2) {
         showTokenFunction(index);
     } else {
         showAdministration(level, index);
     }
     // The pages' enable rules depend on the token's PIN lengths.
-    updateLoginAction();
-    updatePinAndLabelActions();
+    for (::Page* page : m_pages)
+        page->updateActions();
 }
 
 // The administration entries sit one or two levels below a token's functions; the tree offers them once an
 // administrator has logged in.
 void MainWindow::showAdministration(int level, int index) {
     if (level == 3 && index == 0) {
-        initializationPage->tcInit->setTabVisible(InitializationPage::BiometricTab, false);
+        initializationPage->hideBiometricTab();
         ShowPage(Initialization);
     } else if (level == 3 && index >= 1 && index <= 3) {
         ShowPage(index == 1 ? SoPin : index == 2 ? UnlockUserPin : CdromImage);
     } else if ((level == 3 && index == 4) || (level == 4 && index == 0)) {
         ShowPage(AdminLogin);
-        adminLoginPage->LFingerKeyName->setText(state.currentSlot().info.labelText());
+        if (const KeySlot* slot = m_state.currentSlot())
+            adminLoginPage->Prepare(slot->info.labelText());
     } else if (level == 4 && (index == 1 || index == 2)) {
         ShowPage(Biometric);
     }
 }
 
 void MainWindow::showTokenFunction(int index) {
-    const TTokenInfo& token = state.currentSlot().info;
+    const KeySlot* slot = m_state.currentSlot();
+    if (!slot)
+        return;
     switch (TokenChild(index)) {
     case TokenChild::ChangePin:
         ShowPage(UserPin);
         break;
     case TokenChild::ChangeLabel:
         ShowPage(KeyLabel);
-        keyLabelPage->edtKeyName->setText(token.labelText().trimmed());
+        keyLabelPage->Prepare(slot->info.labelText());
         break;
     case TokenChild::Certificates:
-        if (state.currentSlot().KeyState == KeySlot::LoggedIn) {
-            BuildCertTree(state.CurrentKey);
-            UpdateCertActions();
+        if (slot->KeyState == KeySlot::LoggedIn) {
+            certificatePage->BuildCertTree(m_state.CurrentKey);
+            certificatePage->UpdateCertActions();
             ShowPage(Certificates);
         } else {
             ShowPage(Login);
-            loginPage->Lkeyname->setText(token.labelText());
-            TSetFocusUPIN->start();
+            loginPage->Prepare(slot->info.labelText());
         }
         break;
     case TokenChild::BiometricOrRemoteUnlock:
-        if (state.FingerKey) {
-            biometricPage->PCFinger->setTabText(0, textOf(TextKey::F_User_Finger));
+        if (m_state.FingerKey) {
+            biometricPage->setTabTitle(TextKey::F_User_Finger);
             ShowPage(Biometric);
         } else {
             ShowPage(RemoteUnlock);
@@ -127,9 +124,27 @@ int32_t MainWindow::handleCopyData(const QString& command) {
     } else if (command == QLatin1String("LoadCert")) {
         // The certificates are read again when they are on screen; otherwise the next visit asks for the PIN.
         if (pcMain->currentIndex() == Certificates)
-            actions.Acrefresh->trigger();
-        else
-            state.currentSlot().KeyState = KeySlot::Present;
+            certificatePage->AcrefreshExecute();
+        else if (KeySlot* slot = m_state.currentSlot())
+            slot->KeyState = KeySlot::Present;
     }
     return 0;
+}
+
+void MainWindow::ShowCertificatesAfterLogin(int32_t index) {
+    ShowPage(Certificates);
+    certificatePage->BuildCertTree(index);
+    certificatePage->UpdateCertActions();
+    // The keyboard goes on in the tree the login opened.
+    certificatePage->focusTree();
+}
+
+void MainWindow::RenameTokenNode(const QString& label) {
+    // The token's node is the selected node's ancestor just below root 0.
+    for (QTreeWidgetItem* node = tvUSBKey->currentItem(); node && node->parent(); node = node->parent()) {
+        if (!node->parent()->parent()) {
+            node->setText(0, label);
+            return;
+        }
+    }
 }

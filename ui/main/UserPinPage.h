@@ -1,18 +1,25 @@
 #pragma once
 
+#include "ui/main/Page.h"
+
 #include <QList>
-#include <QWidget>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Page 1: change the user PIN.
-class UserPinPage : public QWidget {
+// Page 1: the user changes the user PIN, proving the current one.
+class UserPinPage : public Page {
     Q_OBJECT
 public:
-    explicit UserPinPage(QWidget* parent = nullptr);
-    void applyTexts();
+    UserPinPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
+    void updateActions() override;
+
+private:
+    // The current PIN, the new PIN and its repetition.
+    QList<QLineEdit*> edits() const { return {edtOldUPin, edtNewUPin1, edtNewUPin2}; }
+    void AcSetUserPINExecute();
 
     QLabel* const Label2;
     QLineEdit* const edtOldUPin;
@@ -21,7 +28,5 @@ public:
     QLabel* const Label4;
     QLineEdit* const edtNewUPin2;
     QPushButton* const btnOK;
-
-    // The current PIN, the new PIN and its repetition.
-    QList<QLineEdit*> edits() const { return {edtOldUPin, edtNewUPin1, edtNewUPin2}; }
+    QAction* const AcSetUserPIN;
 };

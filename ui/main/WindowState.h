@@ -1,8 +1,10 @@
 #pragma once
 
+#include "platform/PinBuffer.h"
 #include "token/TokenInfo.h"
 
-#include <algorithm>
+#include <QtGlobal>
+
 #include <array>
 #include <cstdint>
 
@@ -18,7 +20,7 @@ struct KeySlot {
 // a signature certificate (0 otherwise), as the last certificate tree build found them.
 using ContainerCertFlags = std::array<std::array<uint8_t, 2>, TTokenInfo::MaximumContainers>;
 
-// What the main window knows about the tokens and the device watch; every page reads it through the window.
+// What the main window knows about the tokens and the device watch; the pages read and write it through their host.
 struct WindowState {
     static constexpr int KeySlots = 33;
     // The token library is asked for at most this many tokens.
@@ -35,11 +37,21 @@ struct WindowState {
     int32_t ArrivalBalance = 0; // matching arrivals minus matching removals
     int32_t DiscoveryTicksLeft = 0;
     std::array<ContainerCertFlags, DiscoverableTokens> CertFlags{};
+    // The PIN of the last successful user login, for the biometric functions; wiped at logout and by a discovery.
+    PinBuffer LastUserPin;
 
-    // The slot of a token index; an index outside the table gives its nearest end instead of memory beyond it.
-    KeySlot& slot(int32_t index) { return KeyTable[size_t(std::clamp(index, 0, KeySlots - 1))]; }
-    KeySlot& currentSlot() { return slot(CurrentKey); }
-    ContainerCertFlags& certFlags(int32_t index) {
-        return CertFlags[size_t(std::clamp(index, 0, DiscoverableTokens - 1))];
+    // The slot of a token index. An index outside the table is the caller's bug: a debug build stops there, and a
+    // release build gets no slot, so that the caller does nothing rather than act on another token.
+    KeySlot* slot(int32_t index) { return within(index, KeySlots) ? &KeyTable[size_t(index)] : nullptr; }
+    KeySlot* currentSlot() { return slot(CurrentKey); }
+    ContainerCertFlags* certFlags(int32_t index) {
+        return within(index, DiscoverableTokens) ? &CertFlags[size_t(index)] : nullptr;
+    }
+
+private:
+    static bool within(int32_t index, int size) {
+        const bool inside = index >= 0 && index < size;
+        Q_ASSERT_X(inside, "WindowState", "a token index outside the key table");
+        return inside;
     }
 };

@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "ui/main/FormControls.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QFormLayout>
@@ -23,8 +24,8 @@ void styleAsLink(QLabel* label) {
 
 } // namespace
 
-AboutPage::AboutPage(QWidget* parent)
-    : QWidget(parent), label_language(label(this, "label_language")), cbLanguageID(new QComboBox(this)),
+AboutPage::AboutPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), label_language(label(this, "label_language")), cbLanguageID(new QComboBox(this)),
       Label17(label(this, "Label17")), Label20(label(this, "Label20")), Label18(label(this, "Label18")),
       Label19(label(this, "Label19")), lineSeparator(new QFrame(this)), Label15(label(this, "Label15")) {
     cbLanguageID->setObjectName(QStringLiteral("cbLanguageID"));
@@ -46,6 +47,10 @@ AboutPage::AboutPage(QWidget* parent)
     layout->addWidget(lineSeparator);
     layout->addWidget(Label15);
     layout->addStretch(1);
+    // The language is chosen in the user's settings tool, not here.
+    label_language->setVisible(false);
+    cbLanguageID->setVisible(false);
+    connect(cbLanguageID, &QComboBox::activated, this, [this](int index) { m_host.SwitchLanguage(index); });
 }
 
 void AboutPage::applyTexts() {

@@ -1,18 +1,19 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QComboBox;
 class QFrame;
 class QLabel;
 
 // Page 6: the maker's web address, support e-mail and legal notice, and the language selector.
-class AboutPage : public QWidget {
+class AboutPage : public Page {
     Q_OBJECT
 public:
-    explicit AboutPage(QWidget* parent = nullptr);
-    void applyTexts();
+    AboutPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
 
+private:
     QLabel* const label_language;
     QComboBox* const cbLanguageID;
     QLabel* const Label17;

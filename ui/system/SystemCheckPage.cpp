@@ -3,6 +3,7 @@
 #include "app/LanguageTable.h"
 #include "ui/main/FormControls.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QHeaderView>
 #include <QProgressBar>
@@ -11,9 +12,10 @@
 
 using namespace FormControls;
 
-SystemCheckPage::SystemCheckPage(QWidget* parent)
-    : QWidget(parent), LVSystemInfo(new QTreeWidget(this)), btnMore(button(this, "btnMore")),
-      btnSave(button(this, "btnSave")), btnUpdate(button(this, "btnUpdate")), pbURLDownFile(new QProgressBar(this)) {
+SystemCheckPage::SystemCheckPage(PageHost& host, QWidget* parent)
+    : Page(host, parent), LVSystemInfo(new QTreeWidget(this)), btnMore(button(this, "btnMore")),
+      btnSave(button(this, "btnSave")), btnUpdate(button(this, "btnUpdate")), pbURLDownFile(new QProgressBar(this)),
+      AcMore(makeAction("AcMore")), AcSave(makeAction("AcSave")), AcUpdate(makeAction("AcUpdate")) {
     LVSystemInfo->setObjectName(QStringLiteral("LVSystemInfo"));
     LVSystemInfo->setColumnCount(2);
     LVSystemInfo->setRootIsDecorated(false);
@@ -28,8 +30,20 @@ SystemCheckPage::SystemCheckPage(QWidget* parent)
     layout->addWidget(LVSystemInfo, 1);
     layout->addWidget(pbURLDownFile);
     layout->addLayout(buttonRow({btnMore, btnSave, btnUpdate}));
+    bindToAction(btnMore, AcMore);
+    bindToAction(btnSave, AcSave);
+    bindToAction(btnUpdate, AcUpdate);
+    // This desktop build offers neither the update, the report nor the check again; the download bar shows only
+    // while an update downloads.
+    AcUpdate->setVisible(false);
+    pbURLDownFile->setVisible(false);
+    AcSave->setVisible(false);
+    AcMore->setVisible(false);
 }
 
 void SystemCheckPage::applyTexts() {
     LVSystemInfo->setHeaderLabels({textOf(TextKey::CheckSys_Form_lv_Item1), textOf(TextKey::CheckSys_Form_lv_Item2)});
+    AcMore->setText(textOf(TextKey::btn_More));
+    AcSave->setText(textOf(TextKey::btn_Save));
+    AcUpdate->setText(textOf(TextKey::U_CheckVersion));
 }

@@ -1,21 +1,25 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/Page.h"
 
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 
 // Page 5: the workstation summary and check, the report and the online update.
-class SystemCheckPage : public QWidget {
+class SystemCheckPage : public Page {
     Q_OBJECT
 public:
-    explicit SystemCheckPage(QWidget* parent = nullptr);
-    void applyTexts();
+    SystemCheckPage(PageHost& host, QWidget* parent);
+    void applyTexts() override;
 
+private:
     QTreeWidget* const LVSystemInfo;
     QPushButton* const btnMore;
     QPushButton* const btnSave;
     QPushButton* const btnUpdate;
     QProgressBar* const pbURLDownFile;
+    QAction* const AcMore;
+    QAction* const AcSave;
+    QAction* const AcUpdate;
 };
