@@ -52,13 +52,6 @@ QTreeWidgetItem* selectedNode(const QTreeWidget* tree) {
     return node && node->isSelected() ? node : nullptr;
 }
 
-QTimer* makeTimer(QObject* owner, const char* name, int interval) {
-    auto* timer = new QTimer(owner);
-    timer->setObjectName(QLatin1String(name));
-    timer->setInterval(interval);
-    return timer;
-}
-
 } // namespace
 
 CertificatePage::CertificatePage(PageHost& host, QAction* logout, QWidget* parent)
@@ -70,7 +63,7 @@ CertificatePage::CertificatePage(PageHost& host, QAction* logout, QWidget* paren
       AcListCert(makeAction("AcListCert")), AcOutput(makeAction("AcOutput")), AcDel(makeAction("AcDel")),
       AcDelCert(makeAction("AcDelCert")), AcInputCert(makeAction("AcInputCert")), AcRegCert(makeAction("AcRegCert")),
       AcUnRegCert(makeAction("AcUnRegCert")), Acrefresh(makeAction("Acrefresh")),
-      TimerCert(makeTimer(this, "TimerCert", 2000)), TRegCert(makeTimer(this, "TRegCert", 1000)),
+      TimerCert(timer(this, "TimerCert", 2000)), TRegCert(timer(this, "TRegCert", 1000)),
       m_images({{},
                 QStringLiteral(":/cert-container.png"),
                 QStringLiteral(":/cert-container-open.png"),

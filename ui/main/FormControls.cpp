@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace FormControls {
@@ -47,6 +48,13 @@ QPushButton* button(QWidget* parent, const char* name) {
     auto* control = new QPushButton(parent);
     control->setObjectName(QLatin1String(name));
     control->setAutoDefault(false);
+    return control;
+}
+
+QTimer* timer(QObject* owner, const char* name, int interval) {
+    auto* control = new QTimer(owner);
+    control->setObjectName(QLatin1String(name));
+    control->setInterval(interval);
     return control;
 }
 

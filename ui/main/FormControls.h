@@ -11,8 +11,10 @@ class QFormLayout;
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QObject;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 class QWidget;
 
 // Builders for the controls of the pages. Every control gets the object name the program's handlers and tests use.
@@ -26,6 +28,8 @@ QLineEdit* edit(QWidget* parent, const char* name, int maxLength = 32767);
 QLineEdit* pinEdit(QWidget* parent, const char* name, int maxLength = PinMaxLength);
 QSpinBox* spinEdit(QWidget* parent, const char* name, int minimum, int maximum, int value);
 QPushButton* button(QWidget* parent, const char* name);
+// A timer that is not running, of interval milliseconds.
+QTimer* timer(QObject* owner, const char* name, int interval);
 
 // A label's text: the table text followed by one ASCII colon, whatever the text already ends with.
 QString labelText(TextKey key);

@@ -30,7 +30,7 @@ LoginPage::LoginPage(PageHost& host, QWidget* parent)
       RzLabel1(label(this, "RzLabel1")), edtUPIN(pinEdit(this, "edtUPIN")), Label10(label(this, "Label10")),
       btnlogon(button(this, "btnlogon")), RzButton3(button(this, "RzButton3")), Button20(button(this, "Button20")),
       AcLogin(makeAction("AcLogin")), AcCancel(makeAction("AcCancel")), AcFingerlogon(makeAction("AcFingerlogon")),
-      Aclogout(makeAction("Aclogout")), TSetFocusUPIN(new QTimer(this)) {
+      Aclogout(makeAction("Aclogout")), TSetFocusUPIN(timer(this, "TSetFocusUPIN", 100)) {
     Lkeyname->setTextFormat(Qt::PlainText);
     Label10->setMinimumWidth(24);
     auto* pinRow = new QHBoxLayout;
@@ -58,8 +58,6 @@ LoginPage::LoginPage(PageHost& host, QWidget* parent)
     connect(AcCancel, &QAction::triggered, edtUPIN, &QLineEdit::clear);
     connect(Aclogout, &QAction::triggered, this, &LoginPage::AclogoutExecute);
 
-    TSetFocusUPIN->setObjectName(QStringLiteral("TSetFocusUPIN"));
-    TSetFocusUPIN->setInterval(100);
     connect(TSetFocusUPIN, &QTimer::timeout, this, &LoginPage::TSetFocusUPINTimer);
     showPinLength();
 }

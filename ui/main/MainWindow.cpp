@@ -44,13 +44,6 @@ constexpr QSize DefaultSize(820, 580);
 constexpr int BannerHeight = 72;
 constexpr int TreeWidth = 230;
 
-QTimer* makeTimer(QObject* owner, const char* name, int interval) {
-    auto* timer = new QTimer(owner);
-    timer->setObjectName(QLatin1String(name));
-    timer->setInterval(interval);
-    return timer;
-}
-
 // The tree's pictures by image index; the indexes without a node kind stay empty.
 QList<QString> treePictures() {
     QList<QString> files(MainWindow::FingerVeinImage + 1);
@@ -79,9 +72,9 @@ MainWindow::MainWindow(QString programDirectory, QWidget* parent, OperationLog l
     setObjectName(QStringLiteral("TVX7100_Mgr"));
     resize(DefaultSize);
     buildLayout();
-    TFindUSBKey = makeTimer(this, "TFindUSBKey", 1000);
-    TCheckInit = makeTimer(this, "TCheckInit", 400);
-    TCloseProject = makeTimer(this, "TCloseProject", 500);
+    TFindUSBKey = FormControls::timer(this, "TFindUSBKey", 1000);
+    TCheckInit = FormControls::timer(this, "TCheckInit", 400);
+    TCloseProject = FormControls::timer(this, "TCloseProject", 500);
     connect(TCloseProject, &QTimer::timeout, this, &MainWindow::TCloseProjectTimer);
     connect(TCheckInit, &QTimer::timeout, this, &MainWindow::TCheckInitTimer);
     connect(TFindUSBKey, &QTimer::timeout, this, &MainWindow::TFindUSBKeyTimer);
