@@ -1,11 +1,11 @@
 #pragma once
 
+#include "shared/Secret.h"
+#include "shared/ZovevOdu.h"
 #include "tokenlib/CertificateFiles.h"
 #include "tokenlib/ContainerStore.h"
 #include "tokenlib/ModuleConnection.h"
 #include "tokenlib/ObjectAccess.h"
-#include "shared/Secret.h"
-#include "shared/ZovevOdu.h"
 
 #include <mutex>
 #include <new>
@@ -18,6 +18,8 @@ namespace zv {
 
 struct ConnectedToken {
     CK_SLOT_ID slot = 0;
+    // A token that is present but was never initialized is connected without a session: a module may refuse one.
+    bool connected = false;
     CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
     // The SO PIN the last SO login proved, kept for the format that follows it (the caller logs out in between).
     std::optional<secrets::Secret> provenSoPin;
@@ -53,15 +55,19 @@ template <typename Body> int32_t locked(Body&& body) {
     }
 }
 
+// What an entry point needs of a token: only its slot (its figures, its PIN state), or a session too.
+enum class TokenUse { Slot, Session };
+
 // The connected token of an index: ZV_ERR_NOT_INITIALIZED before init_pkcs11, ZV_ERR_TOKEN_INDEX when the index
-// was not found or not connected.
-int32_t connectedToken(LibraryState& state, int32_t index, ConnectedToken*& token);
+// was not found or not connected, CKR_TOKEN_NOT_RECOGNIZED when a session is needed and the token, never
+// initialized, has none.
+int32_t connectedToken(LibraryState& state, int32_t index, TokenUse use, ConnectedToken*& token);
 
 // Runs an entry point on a connected token, under the lock.
-template <typename Body> int32_t onToken(int32_t index, Body&& body) {
+template <typename Body> int32_t onToken(int32_t index, Body&& body, TokenUse use = TokenUse::Session) {
     return locked([&](LibraryState& state) -> int32_t {
         ConnectedToken* token = nullptr;
-        if (const int32_t rv = connectedToken(state, index, token); rv != ZV_OK)
+        if (const int32_t rv = connectedToken(state, index, use, token); rv != ZV_OK)
             return rv;
         return body(state, *token);
     });

@@ -72,9 +72,13 @@ CK_RV login(LibraryState& state, ConnectedToken& token, CK_USER_TYPE user, const
         const CK_RV rv = p11->C_Login(token.session, user, nullptr, 0);
         return rv == VX_CKR_FINGER_CAPTURE_FAILED ? CK_RV(ZV_ERR_FINGER_CAPTURE_FAILED) : rv;
     }
-    CK_RV rv = p11->C_Login(token.session, user, utf8(pin), CK_ULONG(std::strlen(pin)));
-    if (rv == CKR_USER_ALREADY_LOGGED_IN)
-        rv = CKR_OK;
+    const auto withPin = [&] { return p11->C_Login(token.session, user, utf8(pin), CK_ULONG(std::strlen(pin))); };
+    CK_RV rv = withPin();
+    // Somebody being logged in already proves nothing of this PIN: it is checked from a fresh start.
+    if (rv == CKR_USER_ALREADY_LOGGED_IN || rv == CKR_USER_ANOTHER_ALREADY_LOGGED_IN) {
+        p11->C_Logout(token.session);
+        rv = withPin();
+    }
     return rv;
 }
 
@@ -136,7 +140,7 @@ ZV_EXPORT int32_t token_find(char* buffer, int32_t* count) {
         std::memset(buffer, 0, FindBufferBytes);
         size_t used = 0;
         for (CK_SLOT_ID slot : slots) {
-            state.tokens.push_back(ConnectedToken{slot, CK_INVALID_HANDLE, std::nullopt, std::nullopt});
+            state.tokens.push_back(ConnectedToken{slot, false, CK_INVALID_HANDLE, std::nullopt, std::nullopt});
             CK_TOKEN_INFO info;
             if (p11->C_GetTokenInfo(slot, &info) != CKR_OK)
                 continue;
@@ -162,10 +166,20 @@ ZV_EXPORT int32_t token_connect(int32_t index) {
         if (token.session != CK_INVALID_HANDLE)
             p11->C_CloseSession(token.session);
         token.session = CK_INVALID_HANDLE;
+        token.connected = false;
         token.provenSoPin.reset();
         token.snapshot.reset();
-        return int32_t(
-            p11->C_OpenSession(token.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &token.session));
+        CK_RV rv =
+            p11->C_OpenSession(token.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &token.session);
+        // A token that was never initialized is a token all the same: it shows, and it can be formatted.
+        CK_TOKEN_INFO info;
+        if (rv == CKR_TOKEN_NOT_RECOGNIZED && p11->C_GetTokenInfo(token.slot, &info) == CKR_OK &&
+            !(info.flags & CKF_TOKEN_INITIALIZED)) {
+            token.session = CK_INVALID_HANDLE;
+            rv = CKR_OK;
+        }
+        token.connected = rv == CKR_OK;
+        return int32_t(rv);
     });
 }
 
@@ -174,31 +188,34 @@ ZV_EXPORT int32_t token_get_info_ex(int32_t index, char serial[33], char label[1
                                     int32_t* maxSoPinLength, int32_t* minSoPinLength, int32_t* totalMemory,
                                     int32_t* freeMemory, int32_t* hardwareVersion, int32_t* firmwareVersion,
                                     int32_t* initialized, int32_t* sensorKind) {
-    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        if (!serial || !label || !manufacturer || !model || !maxPinLength || !minPinLength || !maxSoPinLength ||
-            !minSoPinLength || !totalMemory || !freeMemory || !hardwareVersion || !firmwareVersion || !initialized ||
-            !sensorKind)
-            return ZV_ERR_ARGUMENTS;
-        CK_TOKEN_INFO info;
-        if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
-            return int32_t(rv);
-        copyText(serial, 33, trimmedField(info.serialNumber, sizeof info.serialNumber));
-        copyText(label, 129, trimmedField(info.label, sizeof info.label));
-        copyText(manufacturer, 65, trimmedField(info.manufacturerID, sizeof info.manufacturerID));
-        copyText(model, 65, trimmedField(info.model, sizeof info.model));
-        *maxPinLength = clampFigure(info.ulMaxPinLen);
-        *minPinLength = clampFigure(info.ulMinPinLen);
-        // PKCS#11 has one pair of PIN length limits for both PINs.
-        *maxSoPinLength = *maxPinLength;
-        *minSoPinLength = *minPinLength;
-        *totalMemory = clampFigure(info.ulTotalPublicMemory);
-        *freeMemory = clampFigure(info.ulFreePublicMemory);
-        *hardwareVersion = version(info.hardwareVersion);
-        *firmwareVersion = version(info.firmwareVersion);
-        *initialized = (info.flags & CKF_TOKEN_INITIALIZED) ? 1 : 0;
-        *sensorKind = (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH) ? 1 : 0;
-        return ZV_OK;
-    });
+    return onToken(
+        index,
+        [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+            if (!serial || !label || !manufacturer || !model || !maxPinLength || !minPinLength || !maxSoPinLength ||
+                !minSoPinLength || !totalMemory || !freeMemory || !hardwareVersion || !firmwareVersion ||
+                !initialized || !sensorKind)
+                return ZV_ERR_ARGUMENTS;
+            CK_TOKEN_INFO info;
+            if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
+                return int32_t(rv);
+            copyText(serial, 33, trimmedField(info.serialNumber, sizeof info.serialNumber));
+            copyText(label, 129, trimmedField(info.label, sizeof info.label));
+            copyText(manufacturer, 65, trimmedField(info.manufacturerID, sizeof info.manufacturerID));
+            copyText(model, 65, trimmedField(info.model, sizeof info.model));
+            *maxPinLength = clampFigure(info.ulMaxPinLen);
+            *minPinLength = clampFigure(info.ulMinPinLen);
+            // PKCS#11 has one pair of PIN length limits for both PINs.
+            *maxSoPinLength = *maxPinLength;
+            *minSoPinLength = *minPinLength;
+            *totalMemory = clampFigure(info.ulTotalPublicMemory);
+            *freeMemory = clampFigure(info.ulFreePublicMemory);
+            *hardwareVersion = version(info.hardwareVersion);
+            *firmwareVersion = version(info.firmwareVersion);
+            *initialized = (info.flags & CKF_TOKEN_INITIALIZED) ? 1 : 0;
+            *sensorKind = (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH) ? 1 : 0;
+            return ZV_OK;
+        },
+        TokenUse::Slot);
 }
 
 ZV_EXPORT int32_t token_reload_all_objects(int32_t index) {
@@ -228,28 +245,31 @@ ZV_EXPORT int32_t token_logout(int32_t index) {
 }
 
 ZV_EXPORT int32_t token_get_pin_state(int32_t index, int32_t pinType, int32_t pinState[6]) {
-    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        if (!pinState || (pinType != 0 && pinType != 1))
-            return ZV_ERR_ARGUMENTS;
-        std::fill(pinState, pinState + 6, 0);
-        const CK_USER_TYPE user = pinType == 1 ? CKU_USER : CKU_SO;
-        CK_TOKEN_INFO info;
-        if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
-            return int32_t(rv);
-        pinState[0] = remainingTries(state, token, user);
-        pinState[1] = -1;
-        if (const VX_VENDOR_EXTENSION* extension = state.module->extension()) {
-            VX_PIN_STATE pin{};
-            if (extension->GetPinState(token.slot, user, &pin) == CKR_OK)
-                pinState[1] = int32_t(pin.maximum);
-        }
-        pinState[2] = clampFigure(info.ulMinPinLen);
-        pinState[3] = clampFigure(info.ulMaxPinLen);
-        pinState[4] = (info.flags & (user == CKU_SO ? CKF_SO_PIN_LOCKED : CKF_USER_PIN_LOCKED)) ? 1 : 0;
-        pinState[5] = user == CKU_SO ? ((info.flags & CKF_TOKEN_INITIALIZED) ? 1 : 0)
-                                     : ((info.flags & CKF_USER_PIN_INITIALIZED) ? 1 : 0);
-        return ZV_OK;
-    });
+    return onToken(
+        index,
+        [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+            if (!pinState || (pinType != 0 && pinType != 1))
+                return ZV_ERR_ARGUMENTS;
+            std::fill(pinState, pinState + 6, 0);
+            const CK_USER_TYPE user = pinType == 1 ? CKU_USER : CKU_SO;
+            CK_TOKEN_INFO info;
+            if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
+                return int32_t(rv);
+            pinState[0] = remainingTries(state, token, user);
+            pinState[1] = -1;
+            if (const VX_VENDOR_EXTENSION* extension = state.module->extension()) {
+                VX_PIN_STATE pin{};
+                if (extension->GetPinState(token.slot, user, &pin) == CKR_OK)
+                    pinState[1] = int32_t(pin.maximum);
+            }
+            pinState[2] = clampFigure(info.ulMinPinLen);
+            pinState[3] = clampFigure(info.ulMaxPinLen);
+            pinState[4] = (info.flags & (user == CKU_SO ? CKF_SO_PIN_LOCKED : CKF_USER_PIN_LOCKED)) ? 1 : 0;
+            pinState[5] = user == CKU_SO ? ((info.flags & CKF_TOKEN_INITIALIZED) ? 1 : 0)
+                                         : ((info.flags & CKF_USER_PIN_INITIALIZED) ? 1 : 0);
+            return ZV_OK;
+        },
+        TokenUse::Slot);
 }
 
 ZV_EXPORT int32_t token_change_upin(int32_t index, const char* oldPin, const char* newPin) {
@@ -299,18 +319,21 @@ ZV_EXPORT int32_t token_set_upin(int32_t index, const char* soPin, const char* n
 }
 
 ZV_EXPORT int32_t token_set_label(int32_t index, const char label[64]) {
-    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        if (!label)
-            return ZV_ERR_ARGUMENTS;
-        const VX_VENDOR_EXTENSION* extension = state.module->extension();
-        // Plain PKCS#11 renames a token only by initializing it, which would wipe it.
-        if (!extension)
-            return ZV_ERR_NOT_SUPPORTED;
-        const size_t length = strnlen(label, 64);
-        if (length == 0 || length > 32)
-            return ZV_ERR_ARGUMENTS;
-        return int32_t(extension->SetTokenLabel(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(label), length));
-    });
+    return onToken(
+        index,
+        [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+            if (!label)
+                return ZV_ERR_ARGUMENTS;
+            const VX_VENDOR_EXTENSION* extension = state.module->extension();
+            // Plain PKCS#11 renames a token only by initializing it, which would wipe it.
+            if (!extension)
+                return ZV_ERR_NOT_SUPPORTED;
+            const size_t length = strnlen(label, 64);
+            if (length == 0 || length > 32)
+                return ZV_ERR_ARGUMENTS;
+            return int32_t(extension->SetTokenLabel(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(label), length));
+        },
+        TokenUse::Slot);
 }
 
 ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
@@ -350,12 +373,16 @@ ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
 }
 
 ZV_EXPORT int32_t token_write_sectors(int32_t index, int32_t firstSector, int32_t sectorCount, const uint8_t* data) {
-    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        if (firstSector < 0 || sectorCount < 0 || (!data && sectorCount))
-            return ZV_ERR_ARGUMENTS;
-        const VX_VENDOR_EXTENSION* extension = state.module->extension();
-        if (!extension)
-            return ZV_ERR_NOT_SUPPORTED;
-        return int32_t(extension->WriteCdromSectors(token.session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
-    });
+    return onToken(
+        index,
+        [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+            if (firstSector < 0 || sectorCount < 0 || (!data && sectorCount))
+                return ZV_ERR_ARGUMENTS;
+            const VX_VENDOR_EXTENSION* extension = state.module->extension();
+            if (!extension)
+                return ZV_ERR_NOT_SUPPORTED;
+            return int32_t(
+                extension->WriteCdromSectors(token.session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
+        },
+        TokenUse::Slot);
 }

@@ -154,6 +154,50 @@ private Q_SLOTS:
         QCOMPARE(token_logout(0), ZV_OK); // logging out twice is harmless
     }
 
+    // A session that is logged in already is no proof of the PIN now presented.
+    void wrongPinsAreRefusedWhileLoggedIn() {
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(token_login(0, "00000000", &remaining), int32_t(CKR_PIN_INCORRECT));
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QCOMPARE(token_login_so(0, "87654321", &remaining), ZV_OK);
+        QCOMPARE(token_login_so(0, "11111111", &remaining), int32_t(CKR_PIN_INCORRECT));
+    }
+
+    // SoftHSM2 always offers a slot with a token that was never initialized, as a fresh card does.
+    void aTokenNeverInitializedIsFound() {
+        if (m_virtual)
+            QSKIP("virtual tokens open sessions before they are initialized");
+        char serials[128];
+        int32_t count = 32;
+        QCOMPARE(token_find(serials, &count), ZV_OK);
+        QCOMPARE(count, 2);
+        QCOMPARE(token_connect(0), ZV_OK);
+        QCOMPARE(token_connect(1), ZV_OK);
+        char serial[33], label[129], manufacturer[65], model[65];
+        int32_t figures[10] = {};
+        QCOMPARE(token_get_info_ex(1, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
+                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
+                                   &figures[9]),
+                 ZV_OK);
+        QCOMPARE(figures[8], 0); // not initialized
+        int32_t state[6];
+        QCOMPARE(token_get_pin_state(1, 1, state), ZV_OK);
+        int32_t remaining = 0;
+        QCOMPARE(token_login(1, "12345678", &remaining), int32_t(CKR_TOKEN_NOT_RECOGNIZED));
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+    }
+
+    void aClientThatForgetsUninitExitsCleanly() {
+        uninit_pkcs11();
+        QProcess client;
+        client.setProcessEnvironment(clientEnvironment());
+        client.start(QStringLiteral(EXIT_WITHOUT_UNINIT), {m_module});
+        QVERIFY(client.waitForFinished(60000));
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 0);
+    }
+
     void pinsChangeAndUnblock() {
         int32_t remaining = 0;
         QCOMPARE(token_change_upin(0, "12345678", "24681357"), ZV_OK);
