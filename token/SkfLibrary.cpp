@@ -58,8 +58,13 @@ DEVHANDLE SkfLibrary::deviceHandle(int device) const {
     return device >= 0 && device < TSkfDevInfo::Capacity ? m_deviceHandles[size_t(device)] : nullptr;
 }
 
+// Nothing of an earlier discovery survives a new one, whatever it finds: not a device, nor a handle, nor the
+// current application.
 void SkfLibrary::clearDevices() {
     m_devices = TSkfDevInfo();
+    m_deviceHandles.fill(nullptr);
+    m_applications.fill(TSkfAppInfo());
+    m_currentApplication = nullptr;
 }
 
 void SkfLibrary::makeFirstApplicationCurrent() {
@@ -70,14 +75,15 @@ void SkfLibrary::makeFirstApplicationCurrent() {
 SKF_ULONG SkfLibrary::OpenSkfDevices() {
     QByteArray buffer(SKF_NAME_LIST_BYTES, '\0');
     SKF_ULONG size = SKF_NAME_LIST_BYTES;
-    if (const SKF_ULONG rv = VX_SKF_CALL(SKF_EnumDev, SKF_BOOL(1), buffer.data(), &size); rv == SKF_ENTRY_MISSING)
+    SKF_ULONG rv = VX_SKF_CALL(SKF_EnumDev, SKF_BOOL(1), buffer.data(), &size);
+    if (rv == SKF_ENTRY_MISSING)
         return rv;
-    // The code of the enumeration is not looked at: only the list tells whether there are devices.
+    // Only the list tells whether there are devices; the code is that of the last call, the enumeration's when
+    // no device was connected.
     if (size < 1)
         return SKF_NO_DEVICE;
     const std::vector<QByteArray> names = splitNames(buffer, size);
     m_devices.count = uint32_t(std::min<size_t>(names.size(), TSkfDevInfo::Capacity));
-    SKF_ULONG rv = 0;
     for (uint32_t i = 0; i < m_devices.count; ++i) {
         m_devices.names[i] = names[i];
         rv = VX_SKF_CALL(SKF_ConnectDev, names[i].constData(), &m_deviceHandles[i]);
@@ -130,7 +136,8 @@ SKF_ULONG SkfLibrary::GetSkfFingerInfo(HAPPLICATION application, SKF_ULONG pinTy
 SKF_ULONG SkfLibrary::SkfDiscover() {
     clearDevices();
     SKF_ULONG rv = OpenSkfDevices();
-    if (rv != 0) {
+    // A library that is not there cannot appear a second later.
+    if (rv != 0 && rv != SKF_ENTRY_MISSING) {
         m_sleep(DeviceRetryWait);
         rv = OpenSkfDevices();
         if (rv != 0)

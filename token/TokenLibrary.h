@@ -21,6 +21,11 @@ public:
     static constexpr int32_t BindingError = 100;
     static constexpr int32_t NoTokenFound = 1;
     static constexpr char LibraryName[] = "libZovevOdu.so";
+    // The module's codes for a PIN the token refused: wrong, outside its length limits, blocked.
+    static constexpr int32_t PinIncorrect = 0xA0;
+    static constexpr int32_t PinLengthRange = 0xA2;
+    static constexpr int32_t PinLocked = 0xA4;
+    static bool isPinRefusal(int32_t rv) { return rv == PinIncorrect || rv == PinLengthRange || rv == PinLocked; }
 
     // Looks for the library in the program directory first, then in the system's library path.
     explicit TokenLibrary(const QString& programDirectory, OperationLog log = OperationLog());

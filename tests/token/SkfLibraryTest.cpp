@@ -56,7 +56,7 @@ private Q_SLOTS:
         skf.Load(QStringLiteral("/nonexistent/libskf.so"));
         QCOMPARE(skf.OpenSkfDevices(), SkfLibrary::SKF_ENTRY_MISSING);
         QCOMPARE(skf.SkfDiscover(), SkfLibrary::SKF_ENTRY_MISSING);
-        QCOMPARE(m_sleeps, std::vector<int>{1000}); // the one retry of the devices
+        QVERIFY(m_sleeps.empty()); // a library that is not there is not waited for
         SKF_ULONG retries = 0, type = 7;
         QCOMPARE(skf.SKF_VerifyPIN(nullptr, SKF_PIN_USER, u"12345678"_s, retries), SkfLibrary::SKF_ENTRY_MISSING);
         QCOMPARE(skf.ZKF_GetDeviceCaps(0, type), SkfLibrary::SKF_ENTRY_MISSING);
@@ -96,6 +96,23 @@ private Q_SLOTS:
         m_fake->enumDevResult = enumerationResult;
         QCOMPARE(m_skf->OpenSkfDevices(), SkfLibrary::SKF_NO_DEVICE);
         QCOMPARE(m_skf->Devices().count, 0u);
+    }
+
+    // An enumeration that fails with a list of nothing but zero bytes finds no device and says so, and the next
+    // discovery keeps nothing of the one before.
+    void failedEnumerationIsNoSuccess() {
+        devices({"P"});
+        applications({"APP"});
+        QCOMPARE(m_skf->SkfDiscover(), SKF_ULONG(0));
+        QVERIFY(m_skf->CurrentApplication());
+        m_fake->deviceList = std::string("\0\0", 2);
+        m_fake->deviceListSize = 2;
+        m_fake->enumDevResult = SAR_FAIL;
+        QCOMPARE(m_skf->SkfDiscover(), SKF_ULONG(SAR_FAIL));
+        QCOMPARE(m_sleeps, std::vector<int>{1000});
+        QCOMPARE(m_skf->Devices().count, 0u);
+        QCOMPARE(m_skf->CurrentApplication(), HAPPLICATION(nullptr));
+        QCOMPARE(m_skf->Applications(0).count, 0u);
     }
 
     void failedConnectionStopsButCountsEveryName() {

@@ -139,6 +139,20 @@ private Q_SLOTS:
         QTRY_VERIFY(!control<QTimer>("TFindUSBKey")->isActive());
         QCOMPARE(discoveries() - before, 4);
     }
+
+    // Events less than a second apart must not hold the discovery off: a further one leaves the timer running.
+    void aFurtherEventDoesNotRestartTheTimer() {
+        start();
+        QTimer* discovery = control<QTimer>("TFindUSBKey");
+        discovery->setInterval(1000);
+        discovery->setTimerType(Qt::PreciseTimer); // a coarse timer's remaining time is rounded
+        m_window->usbArrival(TokenProduct);
+        // The arrival itself waits 100 ms for the token's driver.
+        m_window->usbArrival(TokenProduct);
+        QVERIFY(discovery->isActive());
+        QVERIFY2(discovery->remainingTime() <= 900, qPrintable(QString::number(discovery->remainingTime())));
+        QCOMPARE(m_window->state().DiscoveryTicksLeft, 5);
+    }
 };
 
 QTEST_MAIN(DeviceWatchTest)

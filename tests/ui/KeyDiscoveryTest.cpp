@@ -188,6 +188,23 @@ private Q_SLOTS:
         QVERIFY(!root()->isExpanded());
         QVERIFY(!root()->isSelected());
         QCOMPARE(currentPage(), int(MainWindow::About));
+        // The token that could not be read is not warned about: its record was cleared, not read.
+        QTRY_VERIFY(!control<QTimer>("TCheckInit")->isActive());
+        QVERIFY(DialogService::shownTexts().isEmpty());
+    }
+
+    // A discovery that fails selects root 0 even when it is selected already: the window acts on token 0 again.
+    void aFailedDiscoveryReturnsToTheFirstToken() {
+        plugged("VXDISC0000000017");
+        plugged("VXDISC0000000018");
+        MainWindow& window = start();
+        navigation()->setCurrentItem(root()->child(1));
+        QCOMPARE(window.state().CurrentKey, 1);
+        TestProgram::vtoken({"unplug", "VXDISC0000000017"});
+        TestProgram::vtoken({"unplug", "VXDISC0000000018"});
+        action("AcKeyRefresh")->trigger();
+        QCOMPARE(texts(root()), QStringList{u"获取USBKey信息失败"_s});
+        QCOMPARE(window.state().CurrentKey, 0);
     }
 
     void administrationNodesShowTheirPages() {

@@ -83,6 +83,7 @@ private Q_SLOTS:
         QCOMPARE(DialogService::shownTexts(), QStringList{u"USBKey已锁死"_s});
         QCOMPARE(currentPage(), int(MainWindow::Login));
         QCOMPARE(userTriesLeft("VXLOGIN000000001"), 0);
+        QVERIFY(!operationTrace().contains("token_login begin"));
     }
 
     void wrongPins_data() {
@@ -248,7 +249,45 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::focusWidget(), control<QLineEdit>("edtUPIN"));
         QCOMPARE(control<QLineEdit>("edtUPIN")->palette().color(QPalette::Base), QColor(Qt::yellow));
         navigation()->setFocus();
-        QVERIFY(control<QLineEdit>("edtUPIN")->palette().color(QPalette::Base) != QColor(Qt::yellow));
+        // Outside the focus it has an edit's own colour, never the window's, which reads as disabled.
+        QCOMPARE(control<QLineEdit>("edtUPIN")->palette().color(QPalette::Base),
+                 QApplication::palette(control<QLineEdit>("edtUPIN")).color(QPalette::Base));
+    }
+
+    // The selection moved on before the PIN box took the keyboard: the keys stay with the tree.
+    void aNewSelectionKeepsTheKeyboard() {
+        startOn("VXLOGIN000000012");
+        QVERIFY(control<QTimer>("TSetFocusUPIN")->isActive());
+        navigation()->setCurrentItem(navigation()->topLevelItem(0));
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        QVERIFY(!control<QTimer>("TSetFocusUPIN")->isActive());
+    }
+
+    // A PIN typed for one token, even a wrong one, is not offered to the next token opened.
+    void openingTheLoginPageEmptiesTheBox() {
+        plugged("VXLOGIN000000014");
+        startOn("VXLOGIN000000013");
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        logIn(u"00000000"_s);
+        QCOMPARE(control<QLineEdit>("edtUPIN")->text(), u"00000000"_s);
+        navigation()->setCurrentItem(navigation()->topLevelItem(0)->child(1)->child(2));
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        QVERIFY(control<QLineEdit>("edtUPIN")->text().isEmpty());
+    }
+
+    void pinLengthCountsCharacters_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << QString() << u"0"_s;
+        QTest::newRow("digits") << u"1234"_s << u"4"_s;
+        QTest::newRow("Chinese") << u"口令"_s << u"2"_s;
+        QTest::newRow("outside the BMP") << u"\U0001F511a"_s << u"2"_s;
+    }
+    void pinLengthCountsCharacters() {
+        QFETCH(QString, typed);
+        startOn("VXLOGIN000000015");
+        control<QLineEdit>("edtUPIN")->setText(typed);
+        QTEST(control<QLabel>("Label10")->text(), "shown");
     }
 
     void cancelEmptiesThePinBox() {

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -132,6 +133,77 @@ private Q_SLOTS:
         QVERIFY(action("AcSetKeyName")->isEnabled());
         control<QLineEdit>("edtKeyName")->clear();
         QVERIFY(!action("AcSetKeyName")->isEnabled());
+    }
+
+    // A token pulled out is no wrong PIN: each page names its own failure and the code.
+    void aTokenPulledOutIsNoWrongPin_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("login") << 0 << u"操作失败 ErrorCode :String=  = 0x"_s;
+        QTest::newRow("PIN change") << 1 << u"修改失败 ErrorCode :String=  = 0x"_s;
+        QTest::newRow("label change") << 2 << u"修改失败 ErrorCode :String=  = 0x"_s;
+    }
+    void aTokenPulledOutIsNoWrongPin() {
+        QFETCH(int, operation);
+        QFETCH(QString, failure);
+        start();
+        navigation()->setCurrentItem(tokenNode()->child(2));
+        control<QLineEdit>("edtUPIN")->setText(u"12345678"_s);
+        TestProgram::vtoken({"unplug", Serial});
+        QString message;
+        if (operation == 0) {
+            DialogService::setNextAnswer(DialogService::Answer::Ok);
+            action("AcLogin")->trigger();
+            message = DialogService::shownTexts().value(0);
+        } else {
+            message = operation == 1 ? changePin(u"12345678"_s, u"24681357"_s, u"24681357"_s) : rename(u"New"_s);
+        }
+        QVERIFY2(message.startsWith(failure) && message.size() == failure.size() + 8, qPrintable(message));
+    }
+
+    // A change the token refuses leaves the library logged in by the check that follows it; the next login
+    // starts from nobody logged in, so a wrong PIN is still refused.
+    void aRefusedChangeLeavesNoLoginBehind() {
+        MainWindow& window = start();
+        // The window lets through a PIN shorter than the token takes.
+        window.state().KeyTable[0].info.minPinLength = 2;
+        QCOMPARE(changePin(u"12345678"_s, u"777"_s, u"777"_s), u"修改失败 ErrorCode :String=  = 0x000000A2"_s);
+        const qsizetype changed = operationTrace().lastIndexOf("token_change_upin end");
+        navigation()->setCurrentItem(tokenNode()->child(2));
+        control<QLineEdit>("edtUPIN")->setText(u"00000000"_s);
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcLogin")->trigger();
+        QCOMPARE(DialogService::shownTexts().value(1), u"口令不正确\r您还有9次机会"_s);
+        QCOMPARE(currentPage(), int(MainWindow::Login));
+        const QByteArray login = operationTrace().mid(operationTrace().indexOf("token_login begin", changed) + 1);
+        QVERIFY(login.indexOf("token_logout begin") < login.lastIndexOf("token_login begin"));
+    }
+
+    void openingThePinPageEmptiesItsBoxes() {
+        start();
+        QCOMPARE(changePin(u"00000000"_s, u"24681357"_s, u"24681357"_s), u"原口令不正确,您还有9次重试机会"_s);
+        navigation()->setCurrentItem(tokenNode()->child(1));
+        navigation()->setCurrentItem(tokenNode()->child(0));
+        for (const char* box : {"edtOldUPin", "edtNewUPin1", "edtNewUPin2"})
+            QVERIFY2(control<QLineEdit>(box)->text().isEmpty(), box);
+    }
+
+    // Enter does what the page's button does, on the focused button and in the label box.
+    void enterActsAsTheButton() {
+        start();
+        navigation()->setCurrentItem(tokenNode()->child(0));
+        control<QLineEdit>("edtOldUPin")->setText(u"00000000"_s);
+        control<QLineEdit>("edtNewUPin1")->setText(u"24681357"_s);
+        control<QLineEdit>("edtNewUPin2")->setText(u"24681357"_s);
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        QTest::keyClick(control<QPushButton>("btnOK"), Qt::Key_Return);
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"原口令不正确,您还有9次重试机会"_s});
+        navigation()->setCurrentItem(tokenNode()->child(1));
+        control<QLineEdit>("edtKeyName")->setText(u"Renamed"_s);
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        QTest::keyClick(control<QLineEdit>("edtKeyName"), Qt::Key_Enter);
+        QCOMPARE(DialogService::shownTexts().value(1), u"修改成功"_s);
+        QCOMPARE(QString::fromUtf8(shown("label")), u"Renamed"_s);
     }
 };
 

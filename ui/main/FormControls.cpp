@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,10 +45,33 @@ QSpinBox* spinEdit(QWidget* parent, const char* name, int minimum, int maximum, 
     return control;
 }
 
+namespace {
+
+// Enter presses the focused button, as Space does: on a page, outside any dialog, Qt would do nothing.
+class EnterPressesButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = static_cast<QAbstractButton*>(watched);
+        if ((key != Qt::Key_Return && key != Qt::Key_Enter) || !button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    }
+};
+
+} // namespace
+
 QPushButton* button(QWidget* parent, const char* name) {
     auto* control = new QPushButton(parent);
     control->setObjectName(QLatin1String(name));
     control->setAutoDefault(false);
+    control->installEventFilter(new EnterPressesButton(control));
     return control;
 }
 
@@ -56,6 +80,10 @@ QTimer* timer(QObject* owner, const char* name, int interval) {
     control->setObjectName(QLatin1String(name));
     control->setInterval(interval);
     return control;
+}
+
+qsizetype characterCount(const QString& text) {
+    return text.toUcs4().size();
 }
 
 QString labelText(TextKey key) {

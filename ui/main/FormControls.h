@@ -31,6 +31,9 @@ QPushButton* button(QWidget* parent, const char* name);
 // A timer that is not running, of interval milliseconds.
 QTimer* timer(QObject* owner, const char* name, int interval);
 
+// The characters of a text as a person counts them: a character outside the BMP is one, not two.
+qsizetype characterCount(const QString& text);
+
 // A label's text: the table text followed by one ASCII colon, whatever the text already ends with.
 QString labelText(TextKey key);
 

@@ -38,6 +38,8 @@ KeyLabelPage::KeyLabelPage(PageHost& host, QWidget* parent)
     bindToAction(RzButton1, AcSetKeyName);
     connect(AcSetKeyName, &QAction::triggered, this, &KeyLabelPage::AcSetKeyNameExecute);
     connect(edtKeyName, &QLineEdit::textChanged, this, &KeyLabelPage::updateActions);
+    // Enter writes the label, as Enter finishes the other pages; an empty box offers nothing to write.
+    connect(edtKeyName, &QLineEdit::returnPressed, AcSetKeyName, &QAction::trigger);
 }
 
 void KeyLabelPage::applyTexts() {
@@ -65,8 +67,8 @@ void KeyLabelPage::AcSetKeyNameExecute() {
         DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Len_Error));
         return;
     }
-    if (m_host.tokenLibrary().SetTokenLabel(index, name) != 0) {
-        DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Set_No));
+    if (const int32_t rv = m_host.tokenLibrary().SetTokenLabel(index, name); rv != 0) {
+        DialogService::information(m_host.dialogOwner(), UserPinChecks::failureWithCode(TextKey::K_Set_No, rv));
         return;
     }
     auto& label = slot->info.label;

@@ -12,6 +12,7 @@
 #include "ui/main/WindowState.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QFormLayout>
@@ -65,8 +66,10 @@ LoginPage::LoginPage(PageHost& host, QWidget* parent)
 bool LoginPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edtUPIN && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
         QPalette colours = edtUPIN->palette();
-        colours.setColor(QPalette::Base,
-                         event->type() == QEvent::FocusIn ? QColor(Qt::yellow) : palette().color(QPalette::Window));
+        // Outside the focus the box has an edit's own colour, so that it never looks disabled.
+        colours.setColor(QPalette::Base, event->type() == QEvent::FocusIn
+                                             ? QColor(Qt::yellow)
+                                             : QApplication::palette(edtUPIN).color(QPalette::Base));
         edtUPIN->setPalette(colours);
         if (event->type() == QEvent::FocusIn)
             QMetaObject::invokeMethod(edtUPIN, &QLineEdit::deselect, Qt::QueuedConnection);
@@ -85,12 +88,17 @@ void LoginPage::applyTexts() {
 
 void LoginPage::updateActions() {
     const KeySlot* slot = m_host.state().currentSlot();
-    AcLogin->setEnabled(slot && edtUPIN->text().size() >= slot->info.minPinLength);
+    AcLogin->setEnabled(slot && characterCount(edtUPIN->text()) >= slot->info.minPinLength);
 }
 
 void LoginPage::Prepare(const QString& label) {
     Lkeyname->setText(label);
+    edtUPIN->clear();
     TSetFocusUPIN->start();
+}
+
+void LoginPage::cancelPinFocus() {
+    TSetFocusUPIN->stop();
 }
 
 void LoginPage::offerFingerLogon(bool offered) {
@@ -98,7 +106,7 @@ void LoginPage::offerFingerLogon(bool offered) {
 }
 
 void LoginPage::showPinLength() {
-    Label10->setText(QString::number(edtUPIN->text().size()));
+    Label10->setText(QString::number(characterCount(edtUPIN->text())));
 }
 
 void LoginPage::AcLoginExecute() {
@@ -113,11 +121,11 @@ void LoginPage::AcLoginExecute() {
     slot->KeyState = KeySlot::Present;
     const QString pin = edtUPIN->text();
     int32_t remaining = 0;
-    if (tokens.token_login(index, pin, remaining) != 0) {
-        DialogService::information(m_host.dialogOwner(), remaining != 0
-                                                             ? textOf(TextKey::K_PIN_Error) + u'\r' +
-                                                                   Format(textOf(TextKey::K_Try_Time), {remaining})
-                                                             : textOf(TextKey::K_Dead));
+    if (const int32_t rv = tokens.token_login(index, pin, remaining); rv != 0) {
+        DialogService::information(
+            m_host.dialogOwner(), UserPinChecks::refusalText(rv, remaining, TextKey::Change_No, [](int32_t count) {
+                return textOf(TextKey::K_PIN_Error) + u'\r' + Format(textOf(TextKey::K_Try_Time), {count});
+            }));
         return;
     }
     QByteArray bytes = TextEncoding::toLocal8(pin);
@@ -156,5 +164,6 @@ void LoginPage::AclogoutExecute() {
 
 void LoginPage::TSetFocusUPINTimer() {
     TSetFocusUPIN->stop();
-    edtUPIN->setFocus();
+    if (isVisible())
+        edtUPIN->setFocus();
 }

@@ -15,8 +15,11 @@ public:
     void applyTexts() override;
     void updateActions() override;
 
-    // The navigation opens the page for the selected token: its label, and the keyboard in the PIN box shortly.
+    // The navigation opens the page for the selected token: its label, an empty PIN box (a PIN typed for another
+    // token is not offered to this one), and the keyboard in that box shortly.
     void Prepare(const QString& label);
+    // The keyboard is not moved into the PIN box after all: the selection moved on.
+    void cancelPinFocus();
     // Whether the login by finger is offered.
     void offerFingerLogon(bool offered);
     // The logout, whose button sits on the certificate page.

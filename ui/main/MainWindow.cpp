@@ -147,6 +147,7 @@ void MainWindow::buildLayout() {
 
 void MainWindow::createPages() {
     keyInfoPage = new KeyInfoPage(*this, pcMain);
+    userPinPage = new UserPinPage(*this, pcMain);
     loginPage = new LoginPage(*this, pcMain);
     keyLabelPage = new KeyLabelPage(*this, pcMain);
     certificatePage = new CertificatePage(*this, loginPage->logoutAction(), pcMain);
@@ -155,7 +156,7 @@ void MainWindow::createPages() {
     biometricPicturesPage = new BiometricPicturesPage(*this, pcMain);
     adminLoginPage = new AdminLoginPage(*this, pcMain);
     m_pages = {keyInfoPage,
-               new UserPinPage(*this, pcMain),
+               userPinPage,
                keyLabelPage,
                loginPage,
                certificatePage,

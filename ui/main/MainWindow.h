@@ -34,6 +34,7 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TUSB;
+class UserPinPage;
 
 // The program's only top-level window: a banner, the navigation tree of tokens and their functions on the left,
 // and on the right a stack of pages of which one is visible. The window keeps the navigation, the key discovery
@@ -112,8 +113,10 @@ private:
     void openTokenLibrary();
     void TCheckInitTimer();
     void TFindUSBKeyTimer();
+    void startDiscoveryTimer();
     bool isProductToken(int32_t productId) const;
     void addKeyInfoError();
+    void selectRoot();
     void detectBiometricSensor();
     void addTokenNode(int32_t index);
     void tvUSBKeyChange(QTreeWidgetItem* node);
@@ -128,6 +131,7 @@ private:
     ProductIdTable m_productIds;
     TUserConfigInfo m_userConfig;
     WindowState m_state;
+    int32_t m_tokensRead = 0; // tokens whose information the last discovery read
     bool m_Closing = false;
     bool m_shown = false;
     ImageList m_treeImages;
@@ -148,6 +152,7 @@ private:
     // By page index; the pages the window itself calls have a typed pointer too.
     std::array<::Page*, PageCount> m_pages{};
     KeyInfoPage* keyInfoPage = nullptr;
+    UserPinPage* userPinPage = nullptr;
     KeyLabelPage* keyLabelPage = nullptr;
     LoginPage* loginPage = nullptr;
     CertificatePage* certificatePage = nullptr;

@@ -29,7 +29,7 @@ void MainWindow::usbArrival(int32_t productId) {
     m_state.ArrivalBalance = std::max(m_state.ArrivalBalance, 0) + 1;
     m_state.DiscoveryTicksLeft = ArrivalTicks;
     QThread::msleep(ArrivalSettleTime);
-    TFindUSBKey->start();
+    startDiscoveryTimer();
 }
 
 void MainWindow::usbRemoval(int32_t productId) {
@@ -43,7 +43,14 @@ void MainWindow::usbRemoval(int32_t productId) {
     if (allPresent)
         return;
     m_state.DiscoveryTicksLeft = RemovalTicks;
-    TFindUSBKey->start();
+    startDiscoveryTimer();
+}
+
+// A further event resets the counters only: restarting the running timer would hold the discovery off for as
+// long as events keep coming less than a second apart.
+void MainWindow::startDiscoveryTimer() {
+    if (!TFindUSBKey->isActive())
+        TFindUSBKey->start();
 }
 
 void MainWindow::TFindUSBKeyTimer() {

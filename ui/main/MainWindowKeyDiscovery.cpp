@@ -72,18 +72,19 @@ int32_t MainWindow::DiscoverKeys() {
         qDeleteAll(root->takeChildren());
     }
 
+    m_tokensRead = 0;
     int32_t rv = m_tokenLibrary.FindAndConnectTokens(m_state.KeyCount);
     // The table has room for the 32 tokens the library is asked for, whatever a library answers.
     m_state.KeyCount = std::clamp(m_state.KeyCount, 0, int32_t(WindowState::DiscoverableTokens));
     if (rv != 0) {
         addKeyInfoError();
         expandWithDescendants(root);
-        tvUSBKey->setCurrentItem(root);
+        selectRoot();
         ShowPage(KeyInfo);
         return rv;
     }
-    for (int32_t i = 0; i < m_state.KeyCount; ++i) {
-        rv = m_tokenLibrary.token_get_info_ex(i, m_state.KeyTable[size_t(i)].info);
+    for (; m_tokensRead < m_state.KeyCount; ++m_tokensRead) {
+        rv = m_tokenLibrary.token_get_info_ex(m_tokensRead, m_state.KeyTable[size_t(m_tokensRead)].info);
         if (rv != 0) {
             addKeyInfoError();
             return rv;
@@ -97,7 +98,7 @@ int32_t MainWindow::DiscoverKeys() {
         expandWithDescendants(root);
         expandWithDescendants(root->child(0));
     }
-    tvUSBKey->setCurrentItem(root);
+    selectRoot();
     m_state.CurrentKey = 0;
     for (int32_t i = 0; i < m_state.KeyCount; ++i)
         m_state.KeyTable[size_t(i)].KeyState = KeySlot::Present;
@@ -154,9 +155,20 @@ void MainWindow::CheckInitSoon() {
     TCheckInit->start();
 }
 
+// A selection of the node that is selected already emits nothing, and the window state would stay the previous
+// node's: the handler runs all the same.
+void MainWindow::selectRoot() {
+    QTreeWidgetItem* root = tvUSBKey->topLevelItem(0);
+    if (tvUSBKey->currentItem() == root)
+        tvUSBKeyChange(root);
+    else
+        tvUSBKey->setCurrentItem(root);
+}
+
+// Only the tokens that the last discovery read: the records of the others were cleared, not read.
 void MainWindow::TCheckInitTimer() {
     TCheckInit->stop();
-    for (int32_t i = 0; i < m_state.KeyCount; ++i) {
+    for (int32_t i = 0; i < m_tokensRead; ++i) {
         if (m_state.KeyTable[size_t(i)].info.initialized == 0) {
             DialogService::information(this, textOf(TextKey::Init_Info));
             return;

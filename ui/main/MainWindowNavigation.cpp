@@ -8,6 +8,7 @@
 #include "ui/main/CertificatePage.h"
 #include "ui/main/KeyLabelPage.h"
 #include "ui/main/LoginPage.h"
+#include "ui/main/UserPinPage.h"
 
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -31,6 +32,8 @@ int indexAmongSiblings(QTreeWidgetItem* node) {
 } // namespace
 
 void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
+    // The keyboard stays where the user moved the selection.
+    loginPage->cancelPinFocus();
     if (!node)
         return;
     int level = 0;
@@ -86,6 +89,7 @@ void MainWindow::showTokenFunction(int index) {
     switch (TokenChild(index)) {
     case TokenChild::ChangePin:
         ShowPage(UserPin);
+        userPinPage->Prepare();
         break;
     case TokenChild::ChangeLabel:
         ShowPage(KeyLabel);

@@ -52,8 +52,13 @@ void UserPinPage::updateActions() {
     const KeySlot* slot = m_host.state().currentSlot();
     const QList<QLineEdit*> all = edits();
     AcSetUserPIN->setEnabled(slot && std::all_of(all.begin(), all.end(), [slot](const QLineEdit* edit) {
-                                 return edit->text().size() >= slot->info.minPinLength;
+                                 return characterCount(edit->text()) >= slot->info.minPinLength;
                              }));
+}
+
+void UserPinPage::Prepare() {
+    for (QLineEdit* edit : edits())
+        edit->clear();
 }
 
 void UserPinPage::AcSetUserPINExecute() {
@@ -77,30 +82,31 @@ void UserPinPage::AcSetUserPINExecute() {
                           {textOf(TextKey::UPIN_E2), slot->info.minPinLength, slot->info.maxPinLength}));
         return;
     }
-    const auto showWrongCurrentPin = [owner](int32_t remaining) {
-        DialogService::information(owner, remaining != 0 ? Format(textOf(TextKey::K_OldCheck), {remaining})
-                                                         : textOf(TextKey::K_Dead));
+    const auto showRefusal = [owner](int32_t rv, int32_t remaining) {
+        DialogService::information(owner,
+                                   UserPinChecks::refusalText(rv, remaining, TextKey::K_Set_No, [](int32_t count) {
+                                       return Format(textOf(TextKey::K_OldCheck), {count});
+                                   }));
     };
 
     tokens.token_logout(index);
     slot->KeyState = KeySlot::Present;
     int32_t remaining = 0;
-    if (tokens.token_login(index, current, remaining) != 0) {
-        showWrongCurrentPin(remaining);
+    if (const int32_t login = tokens.token_login(index, current, remaining); login != 0) {
+        showRefusal(login, remaining);
         return;
     }
     tokens.token_logout(index);
     const int32_t rv = tokens.token_change_upin(index, current, newPin);
     if (rv == 0) {
         DialogService::information(owner, textOf(TextKey::K_Set_Yes));
-        for (QLineEdit* edit : edits())
-            edit->clear();
+        Prepare();
         return;
     }
     // Whether the current PIN still opens the token tells a refused change from a PIN gone wrong meanwhile.
-    if (tokens.token_login(index, current, remaining) == 0)
-        DialogService::information(owner, textOf(TextKey::K_Set_No) + textOf(TextKey::K_ErrorCODE_Str) +
-                                              QStringLiteral(" = 0x") + Format(QStringLiteral("%.8x"), {rv}));
+    const int32_t check = tokens.token_login(index, current, remaining);
+    if (check == 0 || !TokenLibrary::isPinRefusal(check))
+        DialogService::information(owner, UserPinChecks::failureWithCode(TextKey::K_Set_No, rv));
     else
-        showWrongCurrentPin(remaining);
+        showRefusal(check, remaining);
 }

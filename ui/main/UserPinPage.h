@@ -16,6 +16,9 @@ public:
     void applyTexts() override;
     void updateActions() override;
 
+    // The navigation opens the page with empty boxes: PINs typed for another token are not offered to this one.
+    void Prepare();
+
 private:
     // The current PIN, the new PIN and its repetition.
     QList<QLineEdit*> edits() const { return {edtOldUPin, edtNewUPin1, edtNewUPin2}; }
