@@ -151,6 +151,25 @@ int32_t TokenLibrary::OpenTokenLibrary(const QString& pkcs11Path, const QString&
         TextEncoding::toLocal8(appName).constData(), TextEncoding::toLocal8(pkcs11Path).constData());
 }
 
+QString TokenLibrary::OpeningFailure(const QString& pkcs11Path, int32_t rv) const {
+    if (!m_loaded)
+        return QStringLiteral("%1: %2").arg(m_library.fileName(), m_library.isLoaded()
+                                                                      ? QStringLiteral("a function is missing")
+                                                                      : m_library.errorString());
+    if (rv == ZV_ERR_MODULE_LOAD) {
+        // The library reports only that the module did not load; the loader tells why, when asked again.
+        QLibrary module(pkcs11Path);
+        if (pkcs11Path.isEmpty())
+            return QStringLiteral("no PKCS#11 module is named (PKCS11Lib)");
+        if (!module.load())
+            return QStringLiteral("PKCS#11 module %1: %2").arg(pkcs11Path, module.errorString());
+        module.unload();
+        return QStringLiteral("PKCS#11 module %1: no C_GetFunctionList, or it failed").arg(pkcs11Path);
+    }
+    return QStringLiteral("PKCS#11 module %1: initialization returned 0x%2")
+        .arg(pkcs11Path, QString::number(uint32_t(rv), 16).toUpper().rightJustified(8, u'0'));
+}
+
 int32_t TokenLibrary::FindAndConnectTokens(int32_t& count) {
     const int32_t found = token_find(count);
     if (found != 0 || count == 0) {

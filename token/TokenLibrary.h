@@ -36,6 +36,9 @@ public:
     // Composite operations.
     int32_t OpenTokenLibrary(const QString& pkcs11Path, const QString& usbEnumString, const QString& oemId,
                              const QString& appName);
+    // What made OpenTokenLibrary fail with rv, for a person to read: which file could not be opened and what the
+    // loader said, or which code the module's initialization returned.
+    QString OpeningFailure(const QString& pkcs11Path, int32_t rv) const;
     int32_t FindAndConnectTokens(int32_t& count);
     int32_t LoadContainerList(int32_t index, TTokenInfo& info);
     int32_t ReadCertInfo(int32_t index, const QByteArray& container, int32_t usage, TTokenCertInfo& info);

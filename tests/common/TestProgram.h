@@ -32,10 +32,11 @@ public:
     QString filePath(const QString& name) const { return m_program.filePath(name); }
     void writeFile(const QString& name, const QByteArray& content) const { writeTestFile(filePath(name), content); }
 
-    // The profile points at the virtual token's modules; extra lines are added to [APPFlag].
-    void writeProfile(const QByteArray& flags = "PID=0x0101|0x0102\n") const {
-        writeFile(QStringLiteral("APPInfo.ini"), "[APPLib]\nPKCS11Lib=" VTOKEN_MODULE "\nSKFLib=" VTOKEN_SKF_LIBRARY
-                                                 "\n[UserInfo]\nCfgPath=q\n[APPFlag]\n" + flags);
+    // The profile points at the virtual token's modules unless told otherwise; extra lines are added to [APPFlag].
+    void writeProfile(const QByteArray& flags = "PID=0x0101|0x0102\n", const QByteArray& pkcs11 = VTOKEN_MODULE,
+                      const QByteArray& skf = VTOKEN_SKF_LIBRARY) const {
+        writeFile(QStringLiteral("APPInfo.ini"),
+                  "[APPLib]\nPKCS11Lib=" + pkcs11 + "\nSKFLib=" + skf + "\n[UserInfo]\nCfgPath=q\n[APPFlag]\n" + flags);
     }
 
     // Runs the vtoken command; the test stops when it fails.
@@ -43,7 +44,8 @@ public:
         QProcess process;
         process.start(QStringLiteral(VTOKEN_PROGRAM), arguments);
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            qFatal("vtoken %s failed: %s", qPrintable(arguments.join(u' ')), process.readAllStandardError().constData());
+            qFatal("vtoken %s failed: %s", qPrintable(arguments.join(u' ')),
+                   process.readAllStandardError().constData());
         return process.readAllStandardOutput();
     }
 

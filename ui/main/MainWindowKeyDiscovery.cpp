@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -42,13 +43,19 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::openTokenLibrary() {
-    const int32_t rv = m_tokenLibrary.OpenTokenLibrary(LibraryLocation(m_programDirectory, m_appInfo.PKCS11Lib),
-                                                       m_appInfo.USBEnumString, m_appInfo.OEMID, m_appInfo.APPName);
+    const QString module = LibraryLocation(m_programDirectory, m_appInfo.PKCS11Lib);
+    const int32_t rv =
+        m_tokenLibrary.OpenTokenLibrary(module, m_appInfo.USBEnumString, m_appInfo.OEMID, m_appInfo.APPName);
     m_state.TokenLibraryOpen = rv == 0;
-    if (m_state.TokenLibraryOpen)
+    if (m_state.TokenLibraryOpen) {
         DiscoverKeys();
-    else
+    } else {
+        // The box says only that it failed; whoever looks further learns which file and why.
+        const QString cause = m_tokenLibrary.OpeningFailure(module, rv);
+        std::fprintf(stderr, "vx7100-mgr: %s\n", cause.toLocal8Bit().constData());
+        m_tokenLibrary.WriteOperationLog(cause);
         TCloseProject->start();
+    }
     TCheckInit->start();
 }
 
