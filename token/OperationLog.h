@@ -1,5 +1,7 @@
 #pragma once
 
+#include "token/Pin.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -21,6 +23,7 @@ public:
 
     // What a begin line shows in place of a PIN, an SO PIN or a password: anyone may read the log.
     static constexpr char SecretMask[] = "***";
+    static QString shown(const Pin&) { return QLatin1String(SecretMask); }
 
 private:
     QString m_folder;

@@ -25,8 +25,7 @@ std::vector<QByteArray> splitNames(const QByteArray& buffer, SKF_ULONG size) {
 }
 
 // A DEVINFO text field: up to its first zero byte, never beyond the field.
-template <size_t Size>
-QByteArray fieldText(const char (&field)[Size]) {
+template <size_t Size> QByteArray fieldText(const char (&field)[Size]) {
     return QByteArray(field, qsizetype(std::find(field, field + Size, '\0') - field));
 }
 
@@ -128,8 +127,8 @@ SKF_ULONG SkfLibrary::GetSkfFingerInfo(HAPPLICATION application, SKF_ULONG pinTy
         return rv;
     // A short list is the ten-finger form; a model with a long list says so by a length of 100 or more.
     info.listLength = length < 100 ? 10 : std::min<SKF_ULONG>(length, SKF_FINGER_LIST_BYTES);
-    info.enrolledCount = uint32_t(std::count_if(info.list.begin(), info.list.begin() + info.listLength,
-                                                [](uint8_t byte) { return byte != 0; }));
+    info.enrolledCount = uint32_t(
+        std::count_if(info.list.begin(), info.list.begin() + info.listLength, [](uint8_t byte) { return byte != 0; }));
     return 0;
 }
 
@@ -179,10 +178,9 @@ void SkfLibrary::SelectSkfApplication(const QByteArray& tokenSerial) {
             m_currentApplication = m_applications[d].handles[0]; // the last match wins
 }
 
-SKF_ULONG SkfLibrary::SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const QString& pin,
+SKF_ULONG SkfLibrary::SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const Pin& pin,
                                     SKF_ULONG& retryCount) {
-    const QByteArray bytes = TextEncoding::toLocal8(pin);
-    return VX_SKF_CALL(SKF_VerifyPIN, application, pinType, bytes.constData(), &retryCount);
+    return VX_SKF_CALL(SKF_VerifyPIN, application, pinType, pin.data(), &retryCount);
 }
 
 SKF_ULONG SkfLibrary::SKF_InitializeFinger(HAPPLICATION application, SKF_ULONG userRetryCount,

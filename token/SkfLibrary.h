@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/SkfApi.h"
+#include "token/Pin.h"
 #include "token/SkfInfo.h"
 
 #include <QLibrary>
@@ -42,7 +43,7 @@ public:
     void SelectSkfApplication(const QByteArray& tokenSerial);
 
     // Pass-throughs on an application.
-    SKF_ULONG SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const QString& pin, SKF_ULONG& retryCount);
+    SKF_ULONG SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const Pin& pin, SKF_ULONG& retryCount);
     SKF_ULONG SKF_InitializeFinger(HAPPLICATION application, SKF_ULONG userRetryCount, SKF_ULONG adminRetryCount,
                                    SKF_ULONG userLevel, SKF_ULONG adminLevel);
     SKF_ULONG SKF_EnrollFingerInit(HAPPLICATION application, SKF_ULONG pinType, SKF_ULONG finger);
@@ -70,8 +71,7 @@ public:
     TSkfFingerInfo& FingerInfo() { return m_fingerInfo; }
 
 private:
-    template <typename Function, typename... Arguments>
-    SKF_ULONG call(const char* name, Arguments... arguments);
+    template <typename Function, typename... Arguments> SKF_ULONG call(const char* name, Arguments... arguments);
     DEVHANDLE deviceHandle(int device) const;
     void clearDevices();
     void makeFirstApplicationCurrent();

@@ -1,8 +1,8 @@
 #include "token/TUSB.h"
 
 #include "platform/UsbDeviceMonitor.h"
-#include "token/UsbEventFileReader.h"
 #include "shared/UsbEventFile.h"
+#include "token/UsbEventFileReader.h"
 
 #include <algorithm>
 #include <exception>

@@ -55,10 +55,6 @@ constexpr int32_t LabelBytes = 64;
 constexpr int32_t NameUnits = 257;
 constexpr int32_t PublicKeyBytes = 2048;
 
-QString secret() {
-    return QLatin1String(OperationLog::SecretMask);
-}
-
 QString text(const QByteArray& bytes) {
     return TextEncoding::fromLocal8(bytes);
 }
@@ -269,10 +265,9 @@ int32_t TokenLibrary::token_reload_all_objects(int32_t index) {
                 m_functions->token_reload_all_objects, index);
 }
 
-int32_t TokenLibrary::token_login(int32_t index, const QString& pin, int32_t& remaining) {
-    const QByteArray bytes = TextEncoding::toLocal8(pin);
-    return call("token_login", QStringLiteral("token_login begin UPIN=") + secret(), m_functions->token_login, index,
-                bytes.constData(), &remaining);
+int32_t TokenLibrary::token_login(int32_t index, const Pin& pin, int32_t& remaining) {
+    return call("token_login", QStringLiteral("token_login begin UPIN=") + OperationLog::shown(pin),
+                m_functions->token_login, index, pin.data(), &remaining);
 }
 
 int32_t TokenLibrary::token_logout(int32_t index) {
@@ -289,28 +284,25 @@ int32_t TokenLibrary::token_get_pin_state(int32_t index, int32_t pinType, PinSta
     return rv;
 }
 
-int32_t TokenLibrary::token_change_upin(int32_t index, const QString& oldPin, const QString& newPin) {
-    const QByteArray oldBytes = TextEncoding::toLocal8(oldPin), newBytes = TextEncoding::toLocal8(newPin);
-    return call("token_change_upin", QStringLiteral("token_change_upin begin newUPIN=") + secret(),
-                m_functions->token_change_upin, index, oldBytes.constData(), newBytes.constData());
+int32_t TokenLibrary::token_change_upin(int32_t index, const Pin& oldPin, const Pin& newPin) {
+    return call("token_change_upin", QStringLiteral("token_change_upin begin newUPIN=") + OperationLog::shown(newPin),
+                m_functions->token_change_upin, index, oldPin.data(), newPin.data());
 }
 
-int32_t TokenLibrary::token_login_so(int32_t index, const QString& soPin, int32_t& remaining) {
-    const QByteArray bytes = TextEncoding::toLocal8(soPin);
-    return call("token_login_so", QStringLiteral("token_login_so begin soPin=") + secret(), m_functions->token_login_so,
-                index, bytes.constData(), &remaining);
+int32_t TokenLibrary::token_login_so(int32_t index, const Pin& soPin, int32_t& remaining) {
+    return call("token_login_so", QStringLiteral("token_login_so begin soPin=") + OperationLog::shown(soPin),
+                m_functions->token_login_so, index, soPin.data(), &remaining);
 }
 
-int32_t TokenLibrary::token_change_sopin(int32_t index, const QString& oldSoPin, const QString& newSoPin) {
-    const QByteArray oldBytes = TextEncoding::toLocal8(oldSoPin), newBytes = TextEncoding::toLocal8(newSoPin);
-    return call("token_change_sopin", QStringLiteral("token_change_sopin begin newSPIN=") + secret(),
-                m_functions->token_change_sopin, index, oldBytes.constData(), newBytes.constData());
+int32_t TokenLibrary::token_change_sopin(int32_t index, const Pin& oldSoPin, const Pin& newSoPin) {
+    return call("token_change_sopin",
+                QStringLiteral("token_change_sopin begin newSPIN=") + OperationLog::shown(newSoPin),
+                m_functions->token_change_sopin, index, oldSoPin.data(), newSoPin.data());
 }
 
-int32_t TokenLibrary::token_set_upin(int32_t index, const QString& soPin, const QString& newUserPin) {
-    const QByteArray soBytes = TextEncoding::toLocal8(soPin), newBytes = TextEncoding::toLocal8(newUserPin);
-    return call("token_set_upin", QStringLiteral("token_set_upin begin soPin=") + secret(), m_functions->token_set_upin,
-                index, soBytes.constData(), newBytes.constData());
+int32_t TokenLibrary::token_set_upin(int32_t index, const Pin& soPin, const Pin& newUserPin) {
+    return call("token_set_upin", QStringLiteral("token_set_upin begin soPin=") + OperationLog::shown(soPin),
+                m_functions->token_set_upin, index, soPin.data(), newUserPin.data());
 }
 
 int32_t TokenLibrary::token_format(int32_t index, const uint8_t params[166]) {
@@ -385,10 +377,11 @@ int32_t TokenLibrary::container_addcert_to_store(const QByteArray& container, co
                 int32_t(certificate.size()), reinterpret_cast<const uint8_t*>(certificate.constData()));
 }
 
-int32_t TokenLibrary::pkcs12_file_parse(const QString& path, const QString& password, int32_t& count) {
-    const QByteArray pathBytes = TextEncoding::toLocal8(path), passwordBytes = TextEncoding::toLocal8(password);
-    return call("pkcs12_file_parse", QStringLiteral("pkcs12_file_parse begin password=") + secret(),
-                m_functions->pkcs12_file_parse, pathBytes.constData(), passwordBytes.constData(), &count);
+int32_t TokenLibrary::pkcs12_file_parse(const QString& path, const Pin& password, int32_t& count) {
+    const QByteArray pathBytes = TextEncoding::toLocal8(path);
+    return call("pkcs12_file_parse",
+                QStringLiteral("pkcs12_file_parse begin password=") + OperationLog::shown(password),
+                m_functions->pkcs12_file_parse, pathBytes.constData(), password.data(), &count);
 }
 
 int32_t TokenLibrary::pkcs12_file_get_certinfo(int32_t certificateIndex, QString& subject, QString& issuer,

@@ -53,13 +53,13 @@ public:
     int32_t uninit_pkcs11();
     int32_t token_get_info_ex(int32_t index, TTokenInfo& info);
     int32_t token_reload_all_objects(int32_t index);
-    int32_t token_login(int32_t index, const QString& pin, int32_t& remaining);
+    int32_t token_login(int32_t index, const Pin& pin, int32_t& remaining);
     int32_t token_logout(int32_t index);
     int32_t token_get_pin_state(int32_t index, int32_t pinType, PinState& state);
-    int32_t token_change_upin(int32_t index, const QString& oldPin, const QString& newPin);
-    int32_t token_login_so(int32_t index, const QString& soPin, int32_t& remaining);
-    int32_t token_change_sopin(int32_t index, const QString& oldSoPin, const QString& newSoPin);
-    int32_t token_set_upin(int32_t index, const QString& soPin, const QString& newUserPin);
+    int32_t token_change_upin(int32_t index, const Pin& oldPin, const Pin& newPin);
+    int32_t token_login_so(int32_t index, const Pin& soPin, int32_t& remaining);
+    int32_t token_change_sopin(int32_t index, const Pin& oldSoPin, const Pin& newSoPin);
+    int32_t token_set_upin(int32_t index, const Pin& soPin, const Pin& newUserPin);
     int32_t token_format(int32_t index, const uint8_t params[166]);
     int32_t token_write_sectors(int32_t index, int32_t firstSector, int32_t sectorCount, const uint8_t* data);
     int32_t container_create_new(int32_t index, const QByteArray& name);
@@ -67,7 +67,7 @@ public:
     int32_t container_delete_cert(int32_t index, const QByteArray& name, int32_t usage);
     int32_t container_addcert_to_store(const QByteArray& container, const QString& cspName, int32_t usage,
                                        const QByteArray& certificate);
-    int32_t pkcs12_file_parse(const QString& path, const QString& password, int32_t& count);
+    int32_t pkcs12_file_parse(const QString& path, const Pin& password, int32_t& count);
     int32_t pkcs12_file_get_certinfo(int32_t certificateIndex, QString& subject, QString& issuer, int32_t& kind);
     int32_t pkcs12_import_certificate(int32_t index, const QByteArray& container, int32_t usage,
                                       int32_t certificateIndex);

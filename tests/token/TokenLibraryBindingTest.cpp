@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <type_traits>
+
 // The program's binding of libZovevOdu.so, on virtual tokens: the composite operations and the trace they leave.
 class TokenLibraryBindingTest : public QObject {
     Q_OBJECT
@@ -137,6 +139,9 @@ private Q_SLOTS:
         QVERIFY(lines.contains("token_login begin UPIN=***\r\n"));
         QVERIFY(lines.contains("pkcs12_file_parse begin password=***\r\n"));
         QVERIFY(lines.contains("token_login end rtn=0\r\n"));
+        // A PIN cannot be copied, nor turned into text for a log or a debug print, by mistake.
+        static_assert(!std::is_copy_constructible_v<Pin> && !std::is_convertible_v<const Pin&, QString> &&
+                      !std::is_constructible_v<QString, const Pin&> && !std::is_constructible_v<QByteArray, const Pin&>);
     }
 
     void labelGoesAsUtf8() {

@@ -2,7 +2,6 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
-#include "platform/TextEncoding.h"
 #include "token/SkfLibrary.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/BusyCursor.h"
@@ -21,8 +20,6 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTimer>
-
-#include <string.h>
 
 using namespace FormControls;
 
@@ -119,7 +116,7 @@ void LoginPage::AcLoginExecute() {
     // A login always starts from nobody logged in, so a failed one leaves the token logged out.
     tokens.token_logout(index);
     slot->KeyState = KeySlot::Present;
-    const QString pin = edtUPIN->text();
+    Pin pin(edtUPIN->text());
     int32_t remaining = 0;
     if (const int32_t rv = tokens.token_login(index, pin, remaining); rv != 0) {
         DialogService::information(
@@ -128,9 +125,7 @@ void LoginPage::AcLoginExecute() {
             }));
         return;
     }
-    QByteArray bytes = TextEncoding::toLocal8(pin);
-    state.LastUserPin.assign(bytes);
-    explicit_bzero(bytes.data(), size_t(bytes.size()));
+    state.LastUserPin = std::move(pin);
     // Nobody at the desk may log back in with Enter once the user has logged out.
     edtUPIN->clear();
 
@@ -144,8 +139,7 @@ void LoginPage::AcLoginExecute() {
         // looked at, as the enrolment reports a missing login itself.
         SkfLibrary& skf = m_host.skfLibrary();
         SKF_ULONG retries = 0;
-        skf.SKF_VerifyPIN(skf.CurrentApplication(), skf.FingerPinType(),
-                          TextEncoding::fromLocal8(QByteArray(state.LastUserPin.data())), retries);
+        skf.SKF_VerifyPIN(skf.CurrentApplication(), skf.FingerPinType(), state.LastUserPin, retries);
     }
 }
 

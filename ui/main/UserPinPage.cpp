@@ -2,7 +2,6 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
-#include "platform/TextEncoding.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
@@ -68,14 +67,14 @@ void UserPinPage::AcSetUserPINExecute() {
     if (!slot || UserPinChecks::refusedUserPin(m_host, index))
         return;
     QWidget* owner = m_host.dialogOwner();
-    const QString current = edtOldUPin->text();
-    const QString newPin = edtNewUPin1->text();
-    if (newPin != edtNewUPin2->text()) {
+    if (edtNewUPin1->text() != edtNewUPin2->text()) {
         DialogService::information(owner, textOf(TextKey::S_PIN_equal));
         return;
     }
+    const Pin current(edtOldUPin->text());
+    const Pin newPin(edtNewUPin1->text());
     // The token counts the PIN's bytes, as the library sends them.
-    const qsizetype bytes = TextEncoding::toLocal8(newPin).size();
+    const auto bytes = qsizetype(newPin.size());
     if (bytes < slot->info.minPinLength || bytes > slot->info.maxPinLength) {
         DialogService::information(
             owner, Format(QStringLiteral("%s(%d--%d)"),

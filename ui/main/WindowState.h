@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PinBuffer.h"
+#include "token/Pin.h"
 #include "token/TokenInfo.h"
 
 #include <QtGlobal>
@@ -38,7 +38,7 @@ struct WindowState {
     int32_t DiscoveryTicksLeft = 0;
     std::array<ContainerCertFlags, DiscoverableTokens> CertFlags{};
     // The PIN of the last successful user login, for the biometric functions; wiped at logout and by a discovery.
-    PinBuffer LastUserPin;
+    Pin LastUserPin;
 
     // The slot of a token index. An index outside the table is the caller's bug: a debug build stops there, and a
     // release build gets no slot, so that the caller does nothing rather than act on another token.
