@@ -457,7 +457,12 @@ int32_t CertificateDatabase::addUserCertificate(const std::vector<uint8_t>& der,
     // NSS takes C strings: a zero byte would cut the nickname short.
     if (hasZeroByte(provider) || hasZeroByte(container))
         return ZV_ERR_ARGUMENTS;
-    const std::string nickname = provider + ":" + container + ":" + std::to_string(usage);
+    // A container that another tool named with a control character still gives a nickname of one line.
+    std::string shownContainer = container;
+    std::replace_if(
+        shownContainer.begin(), shownContainer.end(), [](char byte) { return uint8_t(byte) < 0x20 || byte == 0x7F; },
+        '_');
+    const std::string nickname = provider + ":" + shownContainer + ":" + std::to_string(usage);
     return withDatabase(directory, &der, [&](PK11SlotInfo* slot, CERTCertificate* certificate) {
         return addUser(slot, certificate, nickname);
     });

@@ -68,9 +68,11 @@ std::string hex(const Bytes& bytes) {
 
 } // namespace
 
+// A control character (a line break above all) in a name would forge lines in every trace and list that shows it.
 int32_t ContainerStore::checkName(const std::string& name) {
+    const auto control = [](char byte) { return uint8_t(byte) < 0x20 || byte == 0x7F; };
     if (name.empty() || name.size() > MaximumContainerName || name.back() == ' ' ||
-        name.find('\0') != std::string::npos)
+        std::any_of(name.begin(), name.end(), control))
         return ZV_ERR_CONTAINER_NAME;
     return ZV_OK;
 }

@@ -55,6 +55,21 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_home.filePath(QStringLiteral("KeyLog/QV_MonLog20260131.txt"))));
         log().WriteOperationLog(QStringLiteral("dropped")); // a folder in the file's place: no crash, no file
         QVERIFY(QFileInfo(m_home.filePath(QStringLiteral("KeyLog/QV_MonLog20260131.txt"))).isDir());
+        // Once the obstacle is gone the next line is written, and the dropped one never appears.
+        QVERIFY(QDir(m_home.filePath(QStringLiteral("KeyLog/QV_MonLog20260131.txt"))).removeRecursively());
+        log().WriteOperationLog(QStringLiteral("written"));
+        QCOMPARE(day("20260131"), QByteArray("23:59:58> written\r\n"));
+    }
+
+    // A name from a token cannot plant a line of its own: control characters are written as \xNN.
+    void controlCharactersCannotForgeLines() {
+        QVERIFY(QDir().mkpath(m_home.filePath(QStringLiteral("KeyLog"))));
+        log().WriteOperationLog(
+            QStringLiteral("container_delete begin name=e\r\n10:00:00> token_login begin UPIN=1\t\x7f"));
+        QCOMPARE(
+            day("20260131"),
+            QByteArray(
+                "23:59:58> container_delete begin name=e\\x0D\\x0A10:00:00> token_login begin UPIN=1\\x09\\x7F\r\n"));
     }
 };
 

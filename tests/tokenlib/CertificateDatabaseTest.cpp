@@ -238,6 +238,8 @@ private Q_SLOTS:
         QTest::newRow("no colon in an authority nickname")
             << QStringList{"root colonRoot"} << QStringList{"Zovev- Root CT,C,C"};
         QTest::newRow("no common name") << QStringList{"intermediate nameless"} << QStringList{"O=Nameless Org ,,"};
+        QTest::newRow("no control character in a nickname")
+            << QStringList{"user alice P:tab\tbed:1"} << QStringList{"P:tab_bed:1 ,,"};
     }
     void storesNicknamesAndTrust() {
         QFETCH(QStringList, steps);

@@ -224,6 +224,8 @@ private Q_SLOTS:
         QCOMPARE(container_create_new(0, std::string(65, 'n').c_str()), ZV_ERR_CONTAINER_NAME);
         QCOMPARE(container_create_new(0, "trailing "), ZV_ERR_CONTAINER_NAME);
         QCOMPARE(container_create_new(0, ""), ZV_ERR_CONTAINER_NAME);
+        for (const char* control : {"line\r\nbreak", "tab\tbed", "del\x7f"})
+            QCOMPARE(container_create_new(0, control), ZV_ERR_CONTAINER_NAME);
         QCOMPARE(containerList(), std::string("Main\0Key 1\0", 11) + longest + '\0');
 
         char small[8];
