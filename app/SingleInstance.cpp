@@ -36,8 +36,25 @@ bool SingleInstance::IsAnotherInstanceRunning() {
         m_lock.reset();
         return false; // the directory refuses the lock file: run unguarded, as without the shared cell
     }
+    // A lock that cannot be read was left half-written by a crash, and QLockFile never calls it stale: nobody
+    // stands behind it. Nor does anybody behind a lock whose owner does not answer on the instance's socket.
+    if (!m_lock->getLockInfo(nullptr, nullptr, nullptr) && takeOver(base))
+        return false;
+    if (askFirstInstanceToRestore()) {
+        m_lock.reset();
+        return true;
+    }
+    if (takeOver(base))
+        return false;
     m_lock.reset();
-    askFirstInstanceToRestore();
+    return true;
+}
+
+bool SingleInstance::takeOver(const QString& base) {
+    m_lock->removeStaleLockFile();
+    if (!m_lock->tryLock(0))
+        return false;
+    m_server.listen(base);
     return true;
 }
 

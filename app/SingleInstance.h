@@ -11,8 +11,8 @@ class QLocalSocket;
 
 // Makes sure one copy of the program runs per user. The first instance holds a lock file and listens on a
 // user-only local socket; a later instance asks it to restore and raise its window, waits until that is done, and
-// ends silently. The lock file, not the socket, decides who is first: a lock left by a crashed instance is stale
-// (its process is gone) and is taken over.
+// ends silently. The lock file, not the socket, decides who is first: a lock left by a crashed instance (its
+// process gone, its file unreadable, or nobody answering on its socket) is taken over.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +33,8 @@ Q_SIGNALS:
 private:
     void answerRestoreRequest(QLocalSocket* socket);
     bool askFirstInstanceToRestore();
+    // Removes a lock nobody stands behind and takes it; false when another process took it first.
+    bool takeOver(const QString& base);
 
     QString m_runtimeDirectory;
     std::unique_ptr<QLockFile> m_lock;

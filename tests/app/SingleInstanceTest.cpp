@@ -1,11 +1,13 @@
 #include "app/SingleInstance.h"
 #include "app/CommandChannel.h"
 
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -102,6 +104,34 @@ private Q_SLOTS:
         QCOMPARE(CommandChannel::send(m_runtime.path(), QStringLiteral("CLOSE")), std::optional<int32_t>(0));
         QVERIFY(program->waitForFinished(15000));
         QCOMPARE(program->exitCode(), 0);
+    }
+
+    // A crash between creating the lock and writing it, or a lock whose owner does not answer, never blocks a
+    // start: the lock is removed and taken.
+    void aLockNobodyStandsBehindIsTaken_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("garbled") << QByteArray("\x01\x02 not a lock\n");
+        // This very process, alive, but listening on nothing.
+        QTest::newRow("owner not answering") << QByteArray::number(QCoreApplication::applicationPid()) +
+                                                    "\nSingleInstanceTest\n" + QSysInfo::machineHostName().toUtf8() +
+                                                    "\n";
+    }
+    void aLockNobodyStandsBehindIsTaken() {
+        QFETCH(QByteArray, content);
+        QFile lock(m_runtime.filePath(QLatin1String(SingleInstance::InstanceName) + QStringLiteral(".lock")));
+        QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(content);
+        lock.close();
+        SingleInstance next(m_runtime.path());
+        QVERIFY(!next.IsAnotherInstanceRunning());
+        // It is the first instance now: a later one is answered.
+        SingleInstance later(m_runtime.path());
+        QSignalSpy restore(&next, &SingleInstance::restoreRequested);
+        bool running = false;
+        QTimer::singleShot(0, this, [&] { running = later.IsAnotherInstanceRunning(); });
+        QTRY_VERIFY(restore.count() == 1);
+        QTRY_VERIFY(running);
     }
 
     void noPrivateDirectoryMeansNoGuard() {
