@@ -1,9 +1,9 @@
 #include "vtoken/TokenCommands.h"
 
+#include "shared/UsbEventFile.h"
 #include "vtoken/DemoContent.h"
 #include "vtoken/FingerSensor.h"
 #include "vtoken/PinHash.h"
-#include "shared/UsbEventFile.h"
 
 #include <openssl/rand.h>
 

@@ -1,5 +1,5 @@
-#include "token/TUSB.h"
 #include "shared/UsbEventFile.h"
+#include "token/TUSB.h"
 
 #include <QDir>
 #include <QFile>

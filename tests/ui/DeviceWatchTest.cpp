@@ -36,19 +36,9 @@ class DeviceWatchTest : public WindowTestCase {
         return list;
     }
 
-    int discoveries() const {
-        return int(readOperationTrace(QDir::homePath() + u"/KeyLog"_s).count("token_find begin"));
-    }
+    int discoveries() const { return int(operationTrace().count("token_find begin")); }
 
 private Q_SLOTS:
-    void init() {
-        LanguageTable::instance() = LanguageTable();
-        DialogService::clearShownTexts();
-        m_program = std::make_unique<TestProgram>();
-        // The operation log counts the discoveries.
-        QVERIFY(QDir().mkpath(QDir::homePath() + u"/KeyLog"_s));
-    }
-
     void unplugAndPlugReachTheTree() {
         TestProgram::vtoken({"create", "--serial", "VXWATCH000000005", "--label", "Roaming", "--plugged"});
         start();

@@ -5,6 +5,7 @@
 #include "ui/main/KeyInfoPage.h"
 #include "ui/main/KeyLabelPage.h"
 #include "ui/main/LoginPage.h"
+#include "ui/main/NavigationTree.h"
 
 #include <QAction>
 #include <QLabel>
@@ -20,10 +21,6 @@ using namespace Qt::StringLiterals;
 // page, what selecting a node shows, and the warning about uninitialized tokens.
 class KeyDiscoveryTest : public WindowTestCase {
     Q_OBJECT
-
-    static void plugged(const char* serial, const QStringList& options = {}) {
-        TestProgram::vtoken(QStringList{"create", "--serial", serial, "--plugged"} + options);
-    }
 
     MainWindow& start() {
         openWindow();
@@ -42,7 +39,7 @@ class KeyDiscoveryTest : public WindowTestCase {
     static QList<int> images(const QTreeWidgetItem* node) {
         QList<int> list;
         for (int i = 0; i < node->childCount(); ++i)
-            list << node->child(i)->data(0, MainWindow::ImageIndexRole).toInt();
+            list << node->child(i)->data(0, NavigationTree::ImageIndexRole).toInt();
         return list;
     }
 
@@ -167,8 +164,7 @@ private Q_SLOTS:
         plugged("VXDISC0000000015", {"--label", "Leaves"});
         // The second token is pulled out after its connection, as its information is about to be read: the trace's
         // clock pulls it when the first read has ended.
-        const QString logFolder = QDir::homePath() + u"/KeyLog"_s;
-        QVERIFY(QDir().mkpath(logFolder));
+        const QString logFolder = WindowTestCase::logFolder();
         // The window outlives this function when a check fails, so the clock owns what it uses.
         const auto pulled = std::make_shared<bool>(false);
         m_window = std::make_unique<MainWindow>(

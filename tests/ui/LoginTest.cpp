@@ -33,7 +33,7 @@ class LoginTest : public WindowTestCase {
     Q_OBJECT
 
     MainWindow& startOn(const char* serial, const QStringList& options = {}) {
-        TestProgram::vtoken(QStringList{"create", "--serial", serial, "--plugged"} + options);
+        plugged(serial, options);
         openWindow();
         // The certificates node of the token opens the login page.
         navigation()->setCurrentItem(navigation()->topLevelItem(0)->child(0)->child(2));

@@ -6,6 +6,7 @@
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyInfoPage.h"
 #include "ui/main/LoginPage.h"
+#include "ui/main/NavigationTree.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,10 +34,6 @@ class MainWindowTest : public WindowTestCase {
     QString programDirectory() const { return m_program->directory(); }
 
     void writeProgramFile(const QString& name, const QByteArray& content) { m_program->writeFile(name, content); }
-
-    template <typename T> static T* find(const QObject& window, const char* name) {
-        return window.findChild<T*>(QLatin1String(name));
-    }
 
 private Q_SLOTS:
     void everyNamedControlExists_data() {
@@ -184,33 +181,28 @@ private Q_SLOTS:
 
     void pagesAreInTheirPlaces() {
         const MainWindow window(programDirectory());
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->count(), 15);
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::Initialization)->objectName(),
-                 QStringLiteral("init"));
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::SoPin)->objectName(),
-                 QStringLiteral("setsopin"));
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::UnlockUserPin)->objectName(),
-                 QStringLiteral("Unlock"));
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::Biometric)->objectName(),
-                 QStringLiteral("Finger"));
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::AdminLogin)->objectName(),
-                 QStringLiteral("SOPINLogin"));
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->widget(MainWindow::RemoteUnlock)->objectName(),
-                 QStringLiteral("RemoteUnlock"));
-        QCOMPARE(findNamed<QStackedWidget>(window, "pcMain")->currentIndex(), int(MainWindow::KeyInfo));
+        const QStackedWidget* pages = findNamed<QStackedWidget>(window, "pcMain");
+        QCOMPARE(pages->count(), 15);
+        QCOMPARE(pages->widget(MainWindow::Initialization)->objectName(), QStringLiteral("init"));
+        QCOMPARE(pages->widget(MainWindow::SoPin)->objectName(), QStringLiteral("setsopin"));
+        QCOMPARE(pages->widget(MainWindow::UnlockUserPin)->objectName(), QStringLiteral("Unlock"));
+        QCOMPARE(pages->widget(MainWindow::Biometric)->objectName(), QStringLiteral("Finger"));
+        QCOMPARE(pages->widget(MainWindow::AdminLogin)->objectName(), QStringLiteral("SOPINLogin"));
+        QCOMPARE(pages->widget(MainWindow::RemoteUnlock)->objectName(), QStringLiteral("RemoteUnlock"));
+        QCOMPARE(pages->currentIndex(), int(MainWindow::KeyInfo));
     }
 
     void creationHidesWhatTheDesktopBuildDoesNotOffer() {
         const MainWindow window(programDirectory());
         for (const char* name : {"AcUpdate", "AcSave", "AcMore", "AcDel", "AcInputCert", "AcDelCert", "AcOutput",
                                  "AcRegCert", "AcUnRegCert"})
-            QVERIFY2(!find<QAction>(window, name)->isVisible(), name);
+            QVERIFY2(!findNamed<QAction>(window, name)->isVisible(), name);
         for (const char* name :
              {"btnUpdate", "btnSave", "btnMore", "btnDel", "btnInputCert", "btnOutput", "btnRegCert", "btnUnRegCert",
               "pbURLDownFile", "pnlAdmin", "label_language", "cbLanguageID", "PBCert", "btnFingerStudy"})
-            QVERIFY2(find<QWidget>(window, name)->isHidden(), name);
+            QVERIFY2(findNamed<QWidget>(window, name)->isHidden(), name);
         for (const char* name : {"btnListCert", "btnLogout", "btnRefreshCert", "btnlogon", "Button20"})
-            QVERIFY2(!find<QWidget>(window, name)->isHidden(), name);
+            QVERIFY2(!findNamed<QWidget>(window, name)->isHidden(), name);
         QList<QAction*> menuEntries;
         for (QAction* entry : findNamed<QMenu>(window, "PMCertInfo")->actions())
             if (entry->isVisible())
@@ -240,11 +232,11 @@ private Q_SLOTS:
         const QTreeWidgetItem* keys = findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(0);
         const QTreeWidgetItem* system = findNamed<QTreeWidget>(window, "tvUSBKey")->topLevelItem(1);
         QCOMPARE(keys->text(0), QStringLiteral("USBKey列表"));
-        QCOMPARE(keys->data(0, MainWindow::ImageIndexRole).toInt(), 9);
+        QCOMPARE(keys->data(0, NavigationTree::ImageIndexRole).toInt(), 9);
         QVERIFY(!keys->icon(0).isNull());
         QCOMPARE(keys->childCount(), 0);
         QCOMPARE(system->text(0), QStringLiteral("系统信息"));
-        QCOMPARE(system->data(0, MainWindow::ImageIndexRole).toInt(), 10);
+        QCOMPARE(system->data(0, NavigationTree::ImageIndexRole).toInt(), 10);
     }
 
     // Labels get one ASCII colon after the table text, even when the text already ends in a full-width one.
@@ -374,10 +366,6 @@ private Q_SLOTS:
     }
     void everyWayOfClosingShutsTheLibraryDownOnce() {
         QFETCH(int, way);
-        const QString logFolder = QDir::homePath() + QStringLiteral("/KeyLog");
-        QVERIFY(QDir().mkpath(logFolder));
-        for (const QString& old : QDir(logFolder).entryList(QDir::Files))
-            QFile::remove(logFolder + u'/' + old);
         {
             MainWindow window(programDirectory());
             QVERIFY(window.tokenLibrary().isLoaded());
@@ -391,7 +379,7 @@ private Q_SLOTS:
                 window.handleCopyData(QStringLiteral("CLOSE"));
             QVERIFY(!window.isVisible());
         }
-        QCOMPARE(readOperationTrace(logFolder).count("uninit_pkcs11 begin"), 1);
+        QCOMPARE(operationTrace().count("uninit_pkcs11 begin"), 1);
     }
 
     void exitActionCloses() {

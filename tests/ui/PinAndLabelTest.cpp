@@ -18,7 +18,7 @@ class PinAndLabelTest : public WindowTestCase {
     static constexpr char Serial[] = "VXPIN00000000001";
 
     MainWindow& start(const QStringList& options = {}) {
-        TestProgram::vtoken(QStringList{"create", "--serial", Serial, "--label", "Original", "--plugged"} + options);
+        plugged(Serial, QStringList{"--label", "Original"} + options);
         openWindow();
         return *m_window;
     }

@@ -103,7 +103,7 @@ InitializationPage::InitializationPage(PageHost& host, QWidget* parent)
     bindToAction(btnInit, AcInit);
     edtInit_KeyName->setText(QStringLiteral("VX7100"));
     tcInit->setCurrentIndex(BaseTab);
-    tcInit->setTabVisible(BiometricTab, false);
+    hideBiometricTab();
 }
 
 void InitializationPage::applyTexts() {

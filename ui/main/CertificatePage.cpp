@@ -229,6 +229,10 @@ void CertificatePage::AcrefreshExecute() {
     focusTree();
 }
 
+void CertificatePage::refresh() {
+    Acrefresh->trigger();
+}
+
 void CertificatePage::focusTree() {
     tvCert->setFocus();
 }

@@ -38,8 +38,8 @@ public:
     void UpdateCertActions();
     // The certificate whose subject node is selected; none for any other node.
     std::optional<CertificateChoice> SelectedCertificate();
-    // Reads the token's objects again and rebuilds the tree, the keyboard in it.
-    void AcrefreshExecute();
+    // The refresh action, as its button runs it: reads the token's objects again and rebuilds the tree.
+    void refresh();
     void focusTree();
 
 private:
@@ -47,6 +47,7 @@ private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, Image image, int expandedImage = -1);
     void showNodeImage(QTreeWidgetItem* node);
     void AcListCertExecute();
+    void AcrefreshExecute();
     void tvCertContextMenu(const QPoint& position);
 
     QTreeWidget* const tvCert;

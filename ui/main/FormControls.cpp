@@ -75,6 +75,12 @@ QPushButton* button(QWidget* parent, const char* name) {
     return control;
 }
 
+QAction* action(QObject* owner, const char* name) {
+    auto* control = new QAction(owner);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
 QTimer* timer(QObject* owner, const char* name, int interval) {
     auto* control = new QTimer(owner);
     control->setObjectName(QLatin1String(name));

@@ -28,6 +28,8 @@ QLineEdit* edit(QWidget* parent, const char* name, int maxLength = 32767);
 QLineEdit* pinEdit(QWidget* parent, const char* name, int maxLength = PinMaxLength);
 QSpinBox* spinEdit(QWidget* parent, const char* name, int minimum, int maximum, int value);
 QPushButton* button(QWidget* parent, const char* name);
+// An action owned by owner.
+QAction* action(QObject* owner, const char* name);
 // A timer that is not running, of interval milliseconds.
 QTimer* timer(QObject* owner, const char* name, int interval);
 

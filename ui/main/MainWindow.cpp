@@ -20,6 +20,7 @@
 #include "ui/main/KeyInfoPage.h"
 #include "ui/main/KeyLabelPage.h"
 #include "ui/main/LoginPage.h"
+#include "ui/main/NavigationTree.h"
 #include "ui/main/UserPinPage.h"
 #include "ui/system/AboutPage.h"
 #include "ui/system/SystemCheckPage.h"
@@ -35,29 +36,12 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QTreeWidget>
 
 namespace {
 
 constexpr char ProgramVersion[] = VX_VERSION;
 constexpr QSize DefaultSize(820, 580);
 constexpr int BannerHeight = 72;
-constexpr int TreeWidth = 230;
-
-// The tree's pictures by image index; the indexes without a node kind stay empty.
-QList<QString> treePictures() {
-    QList<QString> files(MainWindow::FingerVeinImage + 1);
-    files[MainWindow::TokenImage] = QStringLiteral(":/tree-token.png");
-    files[MainWindow::CertificatesImage] = QStringLiteral(":/tree-certificate.png");
-    files[MainWindow::UserPinImage] = QStringLiteral(":/tree-pin.png");
-    files[MainWindow::KeyListImage] = QStringLiteral(":/tree-keylist.png");
-    files[MainWindow::SystemImage] = QStringLiteral(":/tree-system.png");
-    files[MainWindow::KeyNameImage] = QStringLiteral(":/tree-label.png");
-    files[MainWindow::FingerprintImage] = QStringLiteral(":/tree-fingerprint.png");
-    files[MainWindow::RemoteUnlockImage] = QStringLiteral(":/tree-remote.png");
-    files[MainWindow::FingerVeinImage] = QStringLiteral(":/tree-fingervein.png");
-    return files;
-}
 
 } // namespace
 
@@ -68,7 +52,8 @@ static void loadDesignedPictures() {
 
 MainWindow::MainWindow(QString programDirectory, QWidget* parent, OperationLog log)
     : QMainWindow(parent), m_programDirectory(std::move(programDirectory)),
-      m_tokenLibrary(m_programDirectory, std::move(log)), m_treeImages((loadDesignedPictures(), treePictures())) {
+      m_tokenLibrary(m_programDirectory, std::move(log)) {
+    loadDesignedPictures();
     setObjectName(QStringLiteral("TVX7100_Mgr"));
     resize(DefaultSize);
     buildLayout();
@@ -99,16 +84,12 @@ void MainWindow::buildLayout() {
     imgBanner->setScaledContents(true);
     imgBanner->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
 
-    tvUSBKey = new QTreeWidget(central);
-    tvUSBKey->setObjectName(QStringLiteral("tvUSBKey"));
-    tvUSBKey->setHeaderHidden(true);
-    tvUSBKey->setFixedWidth(TreeWidth);
-    tvUSBKey->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvUSBKey = new NavigationTree(central);
     connect(tvUSBKey, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) { tvUSBKeyChange(node); });
 
     pnlAdmin = new QFrame(central);
     pnlAdmin->setObjectName(QStringLiteral("pnlAdmin"));
-    pnlAdmin->setFixedWidth(TreeWidth);
+    pnlAdmin->setFixedWidth(tvUSBKey->width());
     btnGenResponse = FormControls::button(pnlAdmin, "btnGenResponse");
     auto* adminLayout = new QVBoxLayout(pnlAdmin);
     adminLayout->setContentsMargins(0, 0, 0, 0);
@@ -175,10 +156,9 @@ void MainWindow::createPages() {
 }
 
 QAction* MainWindow::addSpareMenuEntry(const char* name) {
-    auto* action = new QAction(this);
-    action->setObjectName(QLatin1String(name));
-    pmSpare->addAction(action);
-    return action;
+    QAction* entry = FormControls::action(this, name);
+    pmSpare->addAction(entry);
+    return entry;
 }
 
 void MainWindow::setUpWindow() {
@@ -192,7 +172,7 @@ void MainWindow::setUpWindow() {
     ShowPage(KeyInfo);
     // The panel holds the remote-unlock response generator, which this program does not offer.
     pnlAdmin->setVisible(false);
-    BuildTreeRoots();
+    tvUSBKey->BuildTreeRoots();
     ReadUserConfig(UserConfigDir(m_appInfo.CfgPath) + QLatin1String(UserConfigFileName), m_userConfig);
     FormControls::loadPictureIfPresent(imgBanner, m_programDirectory + QStringLiteral("res/top_img.jpg"));
     loadBiometricPictures(QStringLiteral("res/Finger/"));
@@ -222,20 +202,6 @@ void MainWindow::ShowPage(int index) {
     pcMain->setCurrentIndex(index);
 }
 
-QTreeWidgetItem* MainWindow::addTreeNode(QTreeWidgetItem* parent, const QString& text, int imageIndex) {
-    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tvUSBKey);
-    node->setText(0, text);
-    node->setIcon(0, m_treeImages.icon(imageIndex));
-    node->setData(0, ImageIndexRole, imageIndex);
-    return node;
-}
-
-void MainWindow::BuildTreeRoots() {
-    tvUSBKey->clear();
-    addTreeNode(nullptr, textOf(TextKey::Main_Form_Treeview), KeyListImage);
-    addTreeNode(nullptr, textOf(TextKey::Main_Form_PopupMenu_CheceSystem), SystemImage);
-}
-
 void MainWindow::loadBiometricPictures(const QString& folder) {
     biometricPicturesPage->loadPictures(m_programDirectory + folder);
     biometricPage->loadPictures(m_programDirectory + folder);
@@ -251,7 +217,7 @@ void MainWindow::ApplyTexts() {
 
     setWindowTitle(textOf(TextKey::P_Caption) + QStringLiteral("  V") + QLatin1String(ProgramVersion));
 
-    if (QTreeWidgetItem* root = tvUSBKey->topLevelItem(0))
+    if (QTreeWidgetItem* root = tvUSBKey->keyList())
         root->setText(0, textOf(TextKey::Main_Form_Treeview));
     for (::Page* page : m_pages)
         page->applyTexts();
@@ -269,7 +235,7 @@ void MainWindow::SwitchLanguage(int index) {
         return;
     LanguageTable::instance().LoadLanguageFile(file);
     ApplyTexts();
-    BuildTreeRoots();
+    tvUSBKey->BuildTreeRoots();
     DiscoverKeys();
 }
 

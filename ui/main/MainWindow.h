@@ -5,7 +5,6 @@
 #include "token/SkfLibrary.h"
 #include "token/TPCSCRaw.h"
 #include "token/TokenLibrary.h"
-#include "ui/main/ImageList.h"
 #include "ui/main/PageHost.h"
 #include "ui/main/WindowState.h"
 
@@ -14,7 +13,6 @@
 #include <array>
 #include <cstdint>
 
-class AboutPage;
 class AdminLoginPage;
 class BiometricPage;
 class BiometricPicturesPage;
@@ -23,6 +21,7 @@ class InitializationPage;
 class KeyInfoPage;
 class KeyLabelPage;
 class LoginPage;
+class NavigationTree;
 class Page;
 class QAction;
 class QFrame;
@@ -31,7 +30,6 @@ class QMenu;
 class QPushButton;
 class QStackedWidget;
 class QTimer;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TUSB;
 class UserPinPage;
@@ -42,21 +40,6 @@ class UserPinPage;
 class MainWindow : public QMainWindow, public PageHost {
     Q_OBJECT
 public:
-    // Indexes of the navigation tree's image list.
-    enum TreeImage {
-        TokenImage = 0,
-        CertificatesImage = 3,
-        UserPinImage = 4,
-        KeyListImage = 9,
-        SystemImage = 10,
-        KeyNameImage = 11,
-        FingerprintImage = 18,
-        RemoteUnlockImage = 22,
-        FingerVeinImage = 23,
-    };
-    // The role under which a tree node keeps its image index.
-    static constexpr int ImageIndexRole = Qt::UserRole + 1;
-
     // programDirectory ends with "/"; the profile, the language files and the pictures are found below it. log is
     // the trace of the token library's calls.
     explicit MainWindow(QString programDirectory, QWidget* parent = nullptr, OperationLog log = OperationLog());
@@ -103,8 +86,6 @@ private:
     void createPages();
     QAction* addSpareMenuEntry(const char* name);
     void setUpWindow();
-    void BuildTreeRoots();
-    QTreeWidgetItem* addTreeNode(QTreeWidgetItem* parent, const QString& text, int imageIndex);
     void loadBiometricPictures(const QString& folder);
     // A caption that begins with "F7X" names a product without the administrator panel and the finger login.
     void hideWhatF7xLacks();
@@ -115,10 +96,8 @@ private:
     void TFindUSBKeyTimer();
     void startDiscoveryTimer();
     bool isProductToken(int32_t productId) const;
-    void addKeyInfoError();
     void selectRoot();
     void detectBiometricSensor();
-    void addTokenNode(int32_t index);
     void tvUSBKeyChange(QTreeWidgetItem* node);
     void showTokenFunction(int index);
     void showAdministration(int level, int index);
@@ -134,10 +113,9 @@ private:
     int32_t m_tokensRead = 0; // tokens whose information the last discovery read
     bool m_Closing = false;
     bool m_shown = false;
-    ImageList m_treeImages;
 
     QLabel* imgBanner = nullptr;
-    QTreeWidget* tvUSBKey = nullptr;
+    NavigationTree* tvUSBKey = nullptr;
     QFrame* pnlAdmin = nullptr;
     QPushButton* btnGenResponse = nullptr;
     QStackedWidget* pcMain = nullptr;

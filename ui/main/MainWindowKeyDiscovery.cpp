@@ -10,11 +10,11 @@
 #include "ui/main/DialogService.h"
 #include "ui/main/KeyInfoPage.h"
 #include "ui/main/LoginPage.h"
+#include "ui/main/NavigationTree.h"
 
 #include <QShowEvent>
 #include <QThread>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,12 +25,6 @@ namespace {
 constexpr int OpeningDelay = 300;
 // Gives the token's SKF side time to come up after its PKCS#11 side answered.
 constexpr int SensorSettleTime = 500;
-
-void expandWithDescendants(QTreeWidgetItem* node) {
-    node->setExpanded(true);
-    for (int i = 0; i < node->childCount(); ++i)
-        expandWithDescendants(node->child(i));
-}
 
 } // namespace
 
@@ -59,10 +53,6 @@ void MainWindow::openTokenLibrary() {
     TCheckInit->start();
 }
 
-void MainWindow::addKeyInfoError() {
-    addTreeNode(tvUSBKey->topLevelItem(0), textOf(TextKey::K_GetKeyInfo_Error), TokenImage);
-}
-
 int32_t MainWindow::DiscoverKeys() {
     for (KeySlot& slot : m_state.KeyTable)
         slot.KeyState = KeySlot::NoToken;
@@ -72,20 +62,16 @@ int32_t MainWindow::DiscoverKeys() {
     m_state.LastUserPin.clear();
     keyInfoPage->clear();
     certificatePage->UpdateCertActions();
-    QTreeWidgetItem* root = tvUSBKey->topLevelItem(0);
-    {
-        // Taking the selected node away must not run the selection handler for whatever node Qt selects next.
-        const QSignalBlocker quiet(tvUSBKey);
-        qDeleteAll(root->takeChildren());
-    }
+    QTreeWidgetItem* root = tvUSBKey->keyList();
+    tvUSBKey->removeTokens();
 
     m_tokensRead = 0;
     int32_t rv = m_tokenLibrary.FindAndConnectTokens(m_state.KeyCount);
     // The table has room for the 32 tokens the library is asked for, whatever a library answers.
     m_state.KeyCount = std::clamp(m_state.KeyCount, 0, int32_t(WindowState::DiscoverableTokens));
     if (rv != 0) {
-        addKeyInfoError();
-        expandWithDescendants(root);
+        tvUSBKey->addKeyInfoError();
+        NavigationTree::expandWithDescendants(root);
         selectRoot();
         ShowPage(KeyInfo);
         return rv;
@@ -93,7 +79,7 @@ int32_t MainWindow::DiscoverKeys() {
     for (; m_tokensRead < m_state.KeyCount; ++m_tokensRead) {
         rv = m_tokenLibrary.token_get_info_ex(m_tokensRead, m_state.KeyTable[size_t(m_tokensRead)].info);
         if (rv != 0) {
-            addKeyInfoError();
+            tvUSBKey->addKeyInfoError();
             return rv;
         }
     }
@@ -101,9 +87,10 @@ int32_t MainWindow::DiscoverKeys() {
     detectBiometricSensor();
 
     for (int32_t i = 0; i < m_state.KeyCount; ++i) {
-        addTokenNode(i);
-        expandWithDescendants(root);
-        expandWithDescendants(root->child(0));
+        tvUSBKey->addTokenNode(m_state.KeyTable[size_t(i)].info.labelText().trimmed(), m_state.FingerKey,
+                               m_state.FingerVeinKey);
+        NavigationTree::expandWithDescendants(root);
+        NavigationTree::expandWithDescendants(root->child(0));
     }
     selectRoot();
     m_state.CurrentKey = 0;
@@ -143,17 +130,6 @@ void MainWindow::detectBiometricSensor() {
     ApplyTexts();
 }
 
-void MainWindow::addTokenNode(int32_t index) {
-    QTreeWidgetItem* token =
-        addTreeNode(tvUSBKey->topLevelItem(0), m_state.KeyTable[size_t(index)].info.labelText().trimmed(), TokenImage);
-    addTreeNode(token, textOf(TextKey::Main_Form_btn_SetUPIN), UserPinImage);
-    addTreeNode(token, textOf(TextKey::Main_Form_btn_SetKeyName), KeyNameImage);
-    addTreeNode(token, textOf(TextKey::Main_Form_Groupbox), CertificatesImage);
-    if (m_state.FingerKey)
-        addTreeNode(token, textOf(TextKey::F_User_Finger), m_state.FingerVeinKey ? FingerVeinImage : FingerprintImage);
-    addTreeNode(token, textOf(TextKey::P_Remoteunlock), RemoteUnlockImage);
-}
-
 void MainWindow::ShowKeyInfo(int32_t index) {
     keyInfoPage->ShowKeyInfo(index);
 }
@@ -165,7 +141,7 @@ void MainWindow::CheckInitSoon() {
 // A selection of the node that is selected already emits nothing, and the window state would stay the previous
 // node's: the handler runs all the same.
 void MainWindow::selectRoot() {
-    QTreeWidgetItem* root = tvUSBKey->topLevelItem(0);
+    QTreeWidgetItem* root = tvUSBKey->keyList();
     if (tvUSBKey->currentItem() == root)
         tvUSBKeyChange(root);
     else

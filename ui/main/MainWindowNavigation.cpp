@@ -8,10 +8,10 @@
 #include "ui/main/CertificatePage.h"
 #include "ui/main/KeyLabelPage.h"
 #include "ui/main/LoginPage.h"
+#include "ui/main/NavigationTree.h"
 #include "ui/main/UserPinPage.h"
 
 #include <QStackedWidget>
-#include <QTreeWidget>
 
 namespace {
 
@@ -25,10 +25,6 @@ enum class TokenChild {
     Initialization = 5,
 };
 
-int indexAmongSiblings(QTreeWidgetItem* node) {
-    return node->parent() ? node->parent()->indexOfChild(node) : node->treeWidget()->indexOfTopLevelItem(node);
-}
-
 } // namespace
 
 void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
@@ -36,15 +32,9 @@ void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
     loginPage->cancelPinFocus();
     if (!node)
         return;
-    int level = 0;
-    QTreeWidgetItem* token = node;
-    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent()) {
-        ++level;
-        if (up->parent())
-            token = up;
-    }
-    const int index = indexAmongSiblings(node);
-    m_state.CurrentKey = level >= 2 ? indexAmongSiblings(token) : index;
+    const int level = NavigationTree::level(node);
+    const int index = NavigationTree::indexAmongSiblings(node);
+    m_state.CurrentKey = level >= 2 ? NavigationTree::indexAmongSiblings(NavigationTree::tokenOf(node)) : index;
     if (level == 0) {
         if (index == 1)
             ShowPage(SystemCheck);
@@ -128,7 +118,7 @@ int32_t MainWindow::handleCopyData(const QString& command) {
     } else if (command == QLatin1String("LoadCert")) {
         // The certificates are read again when they are on screen; otherwise the next visit asks for the PIN.
         if (pcMain->currentIndex() == Certificates)
-            certificatePage->AcrefreshExecute();
+            certificatePage->refresh();
         else if (KeySlot* slot = m_state.currentSlot())
             slot->KeyState = KeySlot::Present;
     }
@@ -144,11 +134,6 @@ void MainWindow::ShowCertificatesAfterLogin(int32_t index) {
 }
 
 void MainWindow::RenameTokenNode(const QString& label) {
-    // The token's node is the selected node's ancestor just below root 0.
-    for (QTreeWidgetItem* node = tvUSBKey->currentItem(); node && node->parent(); node = node->parent()) {
-        if (!node->parent()->parent()) {
-            node->setText(0, label);
-            return;
-        }
-    }
+    if (QTreeWidgetItem* node = tvUSBKey->currentItem(); node && node->parent())
+        NavigationTree::tokenOf(node)->setText(0, label);
 }

@@ -18,7 +18,9 @@ bool UserPinChecks::refusedAsLocked(PageHost& host, int32_t index) {
 
 bool UserPinChecks::refusedUserPin(PageHost& host, int32_t index) {
     const KeySlot* slot = host.state().slot(index);
-    if (slot && slot->info.initialized == 0) {
+    if (!slot)
+        return true;
+    if (slot->info.initialized == 0) {
         DialogService::information(host.dialogOwner(), textOf(TextKey::Init_Info));
         return true;
     }
