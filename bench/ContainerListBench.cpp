@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 namespace {
 
 void check(int32_t rv, const char* what) {
@@ -65,7 +68,14 @@ int main(int argc, char* argv[]) {
 
     if (argc == 5) {
         const int containers = std::atoi(argv[4]);
-        const char* path = "/tmp/container-list-bench.p12";
+        // A folder of its own, made for this run only: a fixed name in /tmp could be another user's link.
+        char folder[] = "/tmp/container-list-bench.XXXXXX";
+        if (!mkdtemp(folder)) {
+            std::perror("mkdtemp");
+            return 1;
+        }
+        const std::string file = std::string(folder) + "/key.p12";
+        const char* path = file.c_str();
         for (int i = 1; i <= containers; ++i) {
             const std::string name = "Container " + std::to_string(i);
             for (int usage = 1; usage <= 2; ++usage) {
@@ -76,6 +86,7 @@ int main(int argc, char* argv[]) {
             }
         }
         std::remove(path);
+        rmdir(folder);
     }
 
     std::vector<char> list(8193);

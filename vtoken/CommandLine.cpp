@@ -4,12 +4,43 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace vtoken {
 namespace {
 
 std::string quoted(std::string_view text) {
     return "'" + printable(text) + "'";
+}
+
+// The first line of a stream, without its line end; none when nothing can be read.
+std::optional<Secret> firstLine(std::FILE* stream) {
+    std::string line;
+    int character;
+    while ((character = std::fgetc(stream)) != EOF && character != '\n')
+        line += char(character);
+    if (line.empty() && character == EOF)
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    Secret secret(line);
+    OPENSSL_cleanse(line.data(), line.size());
+    return secret;
+}
+
+// A secret option's value: "-" is the next line of standard input and "@FILE" the first line of FILE, so that a
+// PIN need not stand in the command line, where every local user can read it while the command runs.
+std::optional<Secret> secretFrom(const char* value) {
+    if (std::strcmp(value, "-") == 0)
+        return firstLine(stdin);
+    if (value[0] != '@')
+        return Secret(value);
+    std::FILE* file = std::fopen(value + 1, "r");
+    if (!file)
+        return std::nullopt;
+    std::optional<Secret> secret = firstLine(file);
+    std::fclose(file);
+    return secret;
 }
 
 } // namespace
@@ -63,9 +94,13 @@ Arguments::Arguments(std::span<char*> args, std::span<const OptionSpec> known) {
             continue;
         }
         if (spec->kind == OptionSpec::SecretValue) {
-            m_secrets.erase(std::string(name));
-            m_secrets.emplace(std::string(name), Secret(valueText));
+            std::optional<Secret> secret = secretFrom(valueText);
+            if (!secret)
+                complain(std::string(name) + ": cannot read " + quoted(valueText[0] == '@' ? valueText + 1 : "stdin"));
             std::memset(valueText, 0, std::strlen(valueText));
+            m_secrets.erase(std::string(name));
+            if (secret)
+                m_secrets.emplace(std::string(name), std::move(*secret));
         } else {
             m_values.insert_or_assign(std::string(name), std::string(valueText));
         }

@@ -495,6 +495,8 @@ Creates a virtual token and prints its serial. PINs are kept only as salted hash
   --label L             at most 32 bytes of UTF-8 (default VX7100)
   --user-pin P          the user PIN (default: the factory user PIN)
   --so-pin P            the SO PIN (default: the factory SO PIN)
+                        a PIN given as - is read from a line of standard input, as @FILE from the first line
+                        of FILE, so that it never stands in the command line
   --user-retries N      tries before the user PIN locks, 1 to 15 (default 10)
   --so-retries N        tries before the SO PIN locks, 1 to 15 (default 10)
   --user-pin-min N      shortest user PIN, 4 to 32 (default 4)
@@ -555,6 +557,8 @@ Forces a token's state, for tests. All changes are made together or not at all.
   --so-retries-left N     tries left for the SO PIN, 0 (locked) to its maximum
   --user-pin P            a new user PIN; its tries left go back to the maximum
   --so-pin P              a new SO PIN; its tries left go back to the maximum
+                          (a PIN given as - is read from a line of standard input, as @FILE from the first
+                          line of FILE)
   --initialized yes|no    whether the token counts as initialized
   --memory BYTES          memory for objects
   --label L               at most 32 bytes of UTF-8

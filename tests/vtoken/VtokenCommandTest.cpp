@@ -35,13 +35,14 @@ class VtokenCommandTest : public QObject {
 
     QString storePath() const { return m_home->filePath(QStringLiteral("vtoken.db")); }
 
-    Run vtoken(const QStringList& arguments) {
+    Run vtoken(const QStringList& arguments, const QByteArray& input = {}) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("VTOKEN_HOME"), m_home->path());
         environment.insert(QStringLiteral("HOME"), m_home->path());
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VTOKEN_PROGRAM), arguments);
+        process.write(input);
         process.closeWriteChannel();
         if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
             qFatal("vtoken %s did not end normally", qPrintable(arguments.join(u' ')));
@@ -177,6 +178,22 @@ private Q_SLOTS:
         QVERIFY(vtoken::verifyPin("user-pin-333", token->userPin.hash));
         QVERIFY(!vtoken::verifyPin("user-pin-1", token->userPin.hash));
         QVERIFY(vtoken::verifyPin("so-pin-22", token->soPin.hash));
+    }
+
+    // A PIN need not stand in the command line: "-" reads it from standard input, "@FILE" from a file.
+    void pinsFromInputAndFiles() {
+        const QString file = writeTestFile(m_home->filePath(QStringLiteral("so.pin")), "so-pin-from-file\r\nnext\n");
+        const Run created = vtoken({"create", "--user-pin", "-", "--so-pin", "@" + file}, "user-from-stdin\n");
+        QCOMPARE(created.exitCode, 0);
+        vtoken::Store store(storePath().toStdString());
+        const auto token = store.tokenBySerial(QString::fromUtf8(created.out).trimmed().toStdString());
+        QVERIFY(token);
+        QVERIFY(vtoken::verifyPin("user-from-stdin", token->userPin.hash));
+        QVERIFY(vtoken::verifyPin("so-pin-from-file", token->soPin.hash));
+        const Run missing = vtoken({"create", "--so-pin", "@" + m_home->filePath(QStringLiteral("none"))});
+        QCOMPARE(missing.exitCode, 2);
+        QVERIFY2(missing.err.contains("--so-pin: cannot read"), missing.err.constData());
+        QCOMPARE(vtoken({"create", "--user-pin", "-"}).exitCode, 2); // nothing on standard input
     }
 
     void plugUnplugAndList() {

@@ -30,8 +30,8 @@ expect() { # expect TEXT COMMAND...: the command's output must hold TEXT
 }
 show() { "$vtoken" show VXTEST0000000001; }
 
-"$vtoken" create --serial VXTEST0000000001 --label "Test token" --user-pin 12345678 --so-pin 87654321 \
-    --user-retries 3 --so-retries 5 --plugged >/dev/null
+printf '12345678\n87654321\n' | "$vtoken" create --serial VXTEST0000000001 --label "Test token" --user-pin - \
+    --so-pin - --user-retries 3 --so-retries 5 --plugged >/dev/null
 "$vtoken" create --serial VXTEST0000000002 --label "Unplugged" >/dev/null
 
 echo "-- slots and token"
