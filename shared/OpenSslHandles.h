@@ -6,9 +6,11 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
+#include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <initializer_list>
 #include <memory>
 
 // OpenSSL objects owned the C++ way: each pointer frees its object with the matching OpenSSL function.
@@ -42,5 +44,21 @@ public:
     ErrorMark(const ErrorMark&) = delete;
     ErrorMark& operator=(const ErrorMark&) = delete;
 };
+
+// A library context of the caller's own, holding the default provider and those of extras that are installed. What a
+// host set up in OpenSSL's default context (an engine, providers of its own) then neither reaches nor breaks the
+// caller's keys. Null when OpenSSL cannot make one; the caller keeps it for the process's life.
+inline OSSL_LIB_CTX* newPrivateContext(std::initializer_list<const char*> extras = {}) {
+    OSSL_LIB_CTX* context = OSSL_LIB_CTX_new();
+    // Loading one provider explicitly ends the implicit fallback to "default", so it is loaded first, by name.
+    if (context && !OSSL_PROVIDER_load(context, "default")) {
+        OSSL_LIB_CTX_free(context);
+        return nullptr;
+    }
+    for (const char* extra : extras)
+        if (context)
+            OSSL_PROVIDER_load(context, extra);
+    return context;
+}
 
 } // namespace openssl

@@ -67,19 +67,8 @@ constexpr int MaximumBagDepth = 8;
 // of its own into the default context (which turns off the implicit default provider there) does not break the files
 // here.
 OSSL_LIB_CTX* libraryContext() {
-    static OSSL_LIB_CTX* const context = [] {
-        OSSL_LIB_CTX* created = OSSL_LIB_CTX_new();
-        if (!created)
-            return static_cast<OSSL_LIB_CTX*>(nullptr);
-        // Loading one provider explicitly ends the implicit fallback to "default", so both are loaded.
-        if (!OSSL_PROVIDER_load(created, "default")) {
-            OSSL_LIB_CTX_free(created);
-            return static_cast<OSSL_LIB_CTX*>(nullptr);
-        }
-        // Without the legacy module (not installed) only the RC2-encrypted files fail, as a format error.
-        OSSL_PROVIDER_load(created, "legacy");
-        return created;
-    }();
+    // Without the legacy module (not installed) only the RC2-encrypted files fail, as a format error.
+    static OSSL_LIB_CTX* const context = openssl::newPrivateContext({"legacy"});
     return context; // null only when OpenSSL could not make a context: the default one is then the best left
 }
 

@@ -1,6 +1,7 @@
 #include "vtoken/KeySigner.h"
 
 #include "shared/OpenSslHandles.h"
+#include "vtoken/CryptoContext.h"
 #include "vtoken/ObjectRules.h"
 
 #include <openssl/bn.h>
@@ -21,20 +22,21 @@ bool isRsa(const AttributeSet& key) {
     return key.ulong(CKA_KEY_TYPE) == CKK_RSA;
 }
 
-const EVP_MD* digestOf(CK_MECHANISM_TYPE mechanism) {
+// The digest of a hash-and-sign mechanism, by name; null for a mechanism that signs what it is given.
+const char* digestOf(CK_MECHANISM_TYPE mechanism) {
     switch (mechanism) {
     case CKM_SHA1_RSA_PKCS:
     case CKM_ECDSA_SHA1:
-        return EVP_sha1();
+        return "SHA1";
     case CKM_SHA256_RSA_PKCS:
     case CKM_ECDSA_SHA256:
-        return EVP_sha256();
+        return "SHA256";
     case CKM_SHA384_RSA_PKCS:
     case CKM_ECDSA_SHA384:
-        return EVP_sha384();
+        return "SHA384";
     case CKM_SHA512_RSA_PKCS:
     case CKM_ECDSA_SHA512:
-        return EVP_sha512();
+        return "SHA512";
     default:
         return nullptr;
     }
@@ -51,12 +53,19 @@ struct KeyParts {
     }
 };
 
+// The key types go by their object identifiers, names that OpenSSL cannot map to a key type of its older interface:
+// by "RSA" or "EC" it would first ask an ENGINE that the host made the default for such keys (the PKCS#11 engine
+// does, for one), and an ENGINE cannot build a key from its parts. By the identifier it takes the key management
+// of the module's own context directly.
+constexpr char RsaKeyType[] = "1.2.840.113549.1.1.1";
+constexpr char EcKeyType[] = "1.2.840.10045.2.1";
+
 PKey loadKey(const AttributeSet& key) {
     ParamBuilder builder(OSSL_PARAM_BLD_new());
     KeyParts parts;
     const char* type = nullptr;
     if (isRsa(key)) {
-        type = "RSA";
+        type = RsaKeyType;
         if (!parts.push(builder.get(), OSSL_PKEY_PARAM_RSA_N, key.find(CKA_MODULUS)) ||
             !parts.push(builder.get(), OSSL_PKEY_PARAM_RSA_E, key.find(CKA_PUBLIC_EXPONENT)) ||
             !parts.push(builder.get(), OSSL_PKEY_PARAM_RSA_D, key.find(CKA_PRIVATE_EXPONENT)))
@@ -71,7 +80,7 @@ PKey loadKey(const AttributeSet& key) {
             parts.push(builder.get(), OSSL_PKEY_PARAM_RSA_COEFFICIENT1, key.find(CKA_COEFFICIENT));
         }
     } else {
-        type = "EC";
+        type = EcKeyType;
         const std::vector<uint8_t>* curve = key.find(CKA_EC_PARAMS);
         const int bits = curve ? curveBits(*curve) : 0;
         if (bits == 0)
@@ -82,7 +91,7 @@ PKey loadKey(const AttributeSet& key) {
             return nullptr;
     }
     Params params(OSSL_PARAM_BLD_to_param(builder.get()));
-    PKeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, type, nullptr));
+    PKeyContext context(EVP_PKEY_CTX_new_from_name(cryptoContext(), type, nullptr));
     EVP_PKEY* loaded = nullptr;
     if (!params || !context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
         EVP_PKEY_fromdata(context.get(), &loaded, EVP_PKEY_KEYPAIR, params.get()) != 1)
@@ -143,13 +152,14 @@ CK_RV sign(const AttributeSet& key, CK_MECHANISM_TYPE mechanism, const std::vect
     PKey pkey = loadKey(key);
     if (!pkey)
         return CKR_KEY_TYPE_INCONSISTENT;
-    const EVP_MD* digest = digestOf(mechanism);
+    const char* digest = digestOf(mechanism);
     std::vector<uint8_t> output(size_t(EVP_PKEY_get_size(pkey.get())));
     size_t length = output.size();
     if (digest) {
         DigestContext context(EVP_MD_CTX_new());
         EVP_PKEY_CTX* signing = nullptr;
-        if (!context || EVP_DigestSignInit(context.get(), &signing, digest, nullptr, pkey.get()) != 1)
+        if (!context ||
+            EVP_DigestSignInit_ex(context.get(), &signing, digest, cryptoContext(), nullptr, pkey.get(), nullptr) != 1)
             return CKR_FUNCTION_FAILED;
         if (isRsa(key))
             EVP_PKEY_CTX_set_rsa_padding(signing, RSA_PKCS1_PADDING);
@@ -158,7 +168,7 @@ CK_RV sign(const AttributeSet& key, CK_MECHANISM_TYPE mechanism, const std::vect
     } else {
         if (isRsa(key) && data.size() + 11 > signatureLength(key))
             return CKR_DATA_LEN_RANGE;
-        PKeyContext context(EVP_PKEY_CTX_new(pkey.get(), nullptr));
+        PKeyContext context(EVP_PKEY_CTX_new_from_pkey(cryptoContext(), pkey.get(), nullptr));
         if (!context || EVP_PKEY_sign_init(context.get()) != 1)
             return CKR_FUNCTION_FAILED;
         if (isRsa(key) && EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1)

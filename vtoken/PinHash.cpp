@@ -1,9 +1,14 @@
 #include "vtoken/PinHash.h"
 
+#include "vtoken/CryptoContext.h"
+
+#include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/kdf.h>
 #include <openssl/rand.h>
 
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -44,8 +49,18 @@ std::vector<unsigned char> fromHex(std::string_view text) {
 
 std::vector<unsigned char> derive(std::string_view pin, const std::vector<unsigned char>& salt, int iterations) {
     std::vector<unsigned char> hash(HashBytes);
-    if (PKCS5_PBKDF2_HMAC(pin.data(), int(pin.size()), salt.data(), int(salt.size()), iterations, EVP_sha256(),
-                          int(hash.size()), hash.data()) != 1)
+    std::unique_ptr<EVP_KDF, decltype(&EVP_KDF_free)> kdf(EVP_KDF_fetch(cryptoContext(), "PBKDF2", nullptr),
+                                                          EVP_KDF_free);
+    std::unique_ptr<EVP_KDF_CTX, decltype(&EVP_KDF_CTX_free)> context(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr,
+                                                                      EVP_KDF_CTX_free);
+    unsigned int rounds = unsigned(iterations);
+    char digest[] = "SHA256";
+    const OSSL_PARAM parameters[] = {
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_PASSWORD, const_cast<char*>(pin.data()), pin.size()),
+        OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<unsigned char*>(salt.data()), salt.size()),
+        OSSL_PARAM_construct_uint(OSSL_KDF_PARAM_ITER, &rounds),
+        OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end()};
+    if (!context || EVP_KDF_derive(context.get(), hash.data(), hash.size(), parameters) != 1)
         throw std::runtime_error("PIN hashing failed");
     return hash;
 }
@@ -54,7 +69,7 @@ std::vector<unsigned char> derive(std::string_view pin, const std::vector<unsign
 
 std::string hashPin(std::string_view pin) {
     std::vector<unsigned char> salt(SaltBytes);
-    if (RAND_bytes(salt.data(), int(salt.size())) != 1)
+    if (RAND_bytes_ex(cryptoContext(), salt.data(), salt.size(), 0) != 1)
         throw std::runtime_error("no random numbers for the PIN salt");
     return "pbkdf2-sha256$" + std::to_string(Iterations) + "$" + toHex(salt) + "$" +
            toHex(derive(pin, salt, Iterations));

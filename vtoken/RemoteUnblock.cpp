@@ -1,7 +1,8 @@
 #include "vtoken/RemoteUnblock.h"
 
+#include "vtoken/CryptoContext.h"
+
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -13,8 +14,9 @@ std::array<uint8_t, UnblockResponseBytes> unblockResponse(const std::vector<uint
     std::vector<uint8_t> message(request.begin(), request.end());
     message.insert(message.end(), serial.begin(), serial.end());
     unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int macLength = 0;
-    if (!HMAC(EVP_sha256(), issuerKey.data(), int(issuerKey.size()), message.data(), message.size(), mac, &macLength) ||
+    size_t macLength = 0;
+    if (!EVP_Q_mac(cryptoContext(), "HMAC", nullptr, "SHA256", nullptr, issuerKey.data(), issuerKey.size(),
+                   message.data(), message.size(), mac, sizeof mac, &macLength) ||
         macLength < UnblockResponseBytes)
         throw std::runtime_error("the remote unblock response cannot be computed");
     std::array<uint8_t, UnblockResponseBytes> response{};

@@ -1,8 +1,10 @@
 // Signatures and random numbers.
+#include "vtoken/CryptoContext.h"
 #include "vtoken/KeySigner.h"
 #include "vtoken/ModuleFunctions.h"
 #include "vtoken/ModuleState.h"
 
+#include <openssl/evp.h>
 #include <openssl/rand.h>
 
 #include <cstring>
@@ -125,8 +127,9 @@ CK_RV C_SeedRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR seed, CK_ULONG seedLeng
     return inSession(handle, [&](ModuleState&, Session&, TokenRecord&) -> CK_RV {
         if (!seed && seedLength)
             return CKR_ARGUMENTS_BAD;
-        // The token's generator seeds itself; a caller's seed is mixed in and never weakens it.
-        RAND_add(seed, int(seedLength), 0);
+        // The token's generator seeds itself; a caller's seed is mixed in as additional input and never weakens it.
+        if (EVP_RAND_CTX* generator = RAND_get0_primary(cryptoContext()); generator && seedLength)
+            EVP_RAND_reseed(generator, 0, nullptr, 0, seed, seedLength);
         return CKR_OK;
     });
 }
@@ -135,7 +138,7 @@ CK_RV C_GenerateRandom(CK_SESSION_HANDLE handle, CK_BYTE_PTR data, CK_ULONG leng
     return inSession(handle, [&](ModuleState&, Session&, TokenRecord&) -> CK_RV {
         if (!data && length)
             return CKR_ARGUMENTS_BAD;
-        return length == 0 || RAND_bytes(data, int(length)) == 1 ? CKR_OK : CKR_FUNCTION_FAILED;
+        return length == 0 || RAND_bytes_ex(cryptoContext(), data, length, 0) == 1 ? CKR_OK : CKR_FUNCTION_FAILED;
     });
 }
 

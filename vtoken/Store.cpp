@@ -1,5 +1,7 @@
 #include "vtoken/Store.h"
 
+#include "vtoken/CryptoContext.h"
+
 #include <openssl/rand.h>
 #include <sqlite3.h>
 
@@ -225,7 +227,7 @@ std::string placeholders(int count) {
 
 std::vector<uint8_t> newIssuerKey() {
     std::vector<uint8_t> key(IssuerKeyBytes);
-    if (RAND_bytes(key.data(), int(key.size())) != 1)
+    if (RAND_bytes_ex(cryptoContext(), key.data(), key.size(), 0) != 1)
         throw StoreError("store: no random numbers for an issuer key");
     return key;
 }
