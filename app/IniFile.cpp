@@ -102,6 +102,11 @@ void IniFile::writeInteger(const QString& section, const QString& key, int32_t v
 }
 
 bool IniFile::save() const {
+    QSaveFile file(m_path);
+    return saveTo(file);
+}
+
+bool IniFile::saveTo(QSaveFile& file) const {
     QString text;
     for (const Section& section : m_sections) {
         text += u'[' + section.name + QStringLiteral("]\r\n");
@@ -109,9 +114,11 @@ bool IniFile::save() const {
             text += entry.key + u'=' + entry.value + QStringLiteral("\r\n");
         text += QStringLiteral("\r\n");
     }
-    QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(TextEncoding::encodeFile(text, m_encoding));
+    // A short write (a full disk) leaves the old file as it was: half a profile is worse than the old one.
+    const QByteArray bytes = TextEncoding::encodeFile(text, m_encoding);
+    if (file.write(bytes) != bytes.size())
+        file.cancelWriting();
     return file.commit();
 }

@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QString>
+
+class QSaveFile;
 #include <QStringList>
 
 #include <cstdint>
@@ -33,6 +35,8 @@ public:
     // Writes the file through a temporary file and a rename, so a reader sees the old or the new file, never half.
     // Comment lines are not kept; the program writes only files that it alone maintains.
     bool save() const;
+    // The same into file, which is opened on the file's path; the seam through which tests make writing fail.
+    bool saveTo(QSaveFile& file) const;
 
 private:
     struct Entry {

@@ -622,18 +622,17 @@ private Q_SLOTS:
         const CK_SESSION_HANDLE session = open();
         std::atomic<CK_RV> result = CKR_GENERAL_ERROR;
         std::atomic<bool> done = false;
+        // A lifted finger keeps the login waiting; once the sensor has taken it, the login is in its wait.
+        m_store->queueSensorEvent(token.id, {SensorEvent::Away, 0});
         std::thread login([&] {
             result = m_extension->BiometricLogin(session, CKU_USER);
             done = true;
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        const auto start = std::chrono::steady_clock::now();
+        QTRY_COMPARE(m_store->sensorEventCount(token.id), 0);
         QCOMPARE(tokenFlags() & CKF_PROTECTED_AUTHENTICATION_PATH, CKF_PROTECTED_AUTHENTICATION_PATH);
-        const bool prompt = std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
         const bool waited = !done;
         m_store->queueSensorEvent(token.id, {SensorEvent::Present, 1});
         login.join();
-        QVERIFY(prompt);
         QVERIFY(waited);
         QCOMPARE(result.load(), CKR_OK);
     }
