@@ -136,8 +136,11 @@ SKF_ULONG SkfLibrary::SkfDiscover() {
     clearDevices();
     SKF_ULONG rv = OpenSkfDevices();
     // A library that is not there cannot appear a second later.
-    if (rv != 0 && rv != SKF_ENTRY_MISSING) {
+    if (rv == SKF_ENTRY_MISSING)
+        return rv;
+    if (rv != 0) {
         m_sleep(DeviceRetryWait);
+        clearDevices();
         rv = OpenSkfDevices();
         if (rv != 0)
             return rv;

@@ -154,7 +154,9 @@ QString TokenLibrary::OpeningFailure(const QString& pkcs11Path, int32_t rv) cons
                                                                       : m_library.errorString());
     if (rv == ZV_ERR_MODULE_LOAD) {
         // The library reports only that the module did not load; the loader tells why, when asked again.
+        // Loaded as the library loads it, every symbol resolved at once.
         QLibrary module(pkcs11Path);
+        module.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         if (pkcs11Path.isEmpty())
             return QStringLiteral("no PKCS#11 module is named (PKCS11Lib)");
         if (!module.load())

@@ -337,52 +337,51 @@ ZV_EXPORT int32_t token_set_label(int32_t index, const char label[64]) {
 }
 
 ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
-    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        if (!params)
-            return ZV_ERR_ARGUMENTS;
-        token.snapshot.reset(); // what the session sees changes
-        const VX_VENDOR_EXTENSION* extension = state.module->extension();
-        // C_InitToken alone cannot set the limits, the counters, the manufacturer or the issuer that were asked.
-        if (!extension)
-            return ZV_ERR_NOT_SUPPORTED;
-        VX_FORMAT_PARAMS format{};
-        const auto field = [&](CK_UTF8CHAR* into, size_t offset) {
-            const auto* text = reinterpret_cast<const char*>(params + offset);
-            std::memcpy(into, text, strnlen(text, 32));
-        };
-        field(format.label, 0);
-        field(format.manufacturer, 32);
-        field(format.issuer, 64);
-        field(format.soPin, 96);
-        field(format.userPin, 128);
-        format.userPinRetries = params[160];
-        format.soPinRetries = params[161];
-        format.userPinMinLength = params[162];
-        format.userPinMaxLength = params[163];
-        format.soPinMinLength = params[164];
-        format.soPinMaxLength = params[165];
-        const std::string_view soPin = token.provenSoPin ? token.provenSoPin->view() : std::string_view();
-        const CK_RV rv = extension->FormatToken(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(soPin.data()),
-                                                soPin.size(), &format);
-        OPENSSL_cleanse(&format, sizeof format);
-        if (rv == CKR_OK)
-            token.provenSoPin.reset();
-        return int32_t(rv);
-    });
+    return onToken(
+        index,
+        [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+            if (!params)
+                return ZV_ERR_ARGUMENTS;
+            token.snapshot.reset(); // what the session sees changes
+            const VX_VENDOR_EXTENSION* extension = state.module->extension();
+            // C_InitToken alone cannot set the limits, the counters, the manufacturer or the issuer that were asked.
+            if (!extension)
+                return ZV_ERR_NOT_SUPPORTED;
+            VX_FORMAT_PARAMS format{};
+            const auto field = [&](CK_UTF8CHAR* into, size_t offset) {
+                const auto* text = reinterpret_cast<const char*>(params + offset);
+                std::memcpy(into, text, strnlen(text, 32));
+            };
+            field(format.label, 0);
+            field(format.manufacturer, 32);
+            field(format.issuer, 64);
+            field(format.soPin, 96);
+            field(format.userPin, 128);
+            format.userPinRetries = params[160];
+            format.soPinRetries = params[161];
+            format.userPinMinLength = params[162];
+            format.userPinMaxLength = params[163];
+            format.soPinMinLength = params[164];
+            format.soPinMaxLength = params[165];
+            const std::string_view soPin = token.provenSoPin ? token.provenSoPin->view() : std::string_view();
+            const CK_RV rv = extension->FormatToken(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(soPin.data()),
+                                                    soPin.size(), &format);
+            OPENSSL_cleanse(&format, sizeof format);
+            if (rv == CKR_OK)
+                token.provenSoPin.reset();
+            return int32_t(rv);
+        },
+        TokenUse::Slot);
     static_assert(FormatBlockBytes == 166);
 }
 
 ZV_EXPORT int32_t token_write_sectors(int32_t index, int32_t firstSector, int32_t sectorCount, const uint8_t* data) {
-    return onToken(
-        index,
-        [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-            if (firstSector < 0 || sectorCount < 0 || (!data && sectorCount))
-                return ZV_ERR_ARGUMENTS;
-            const VX_VENDOR_EXTENSION* extension = state.module->extension();
-            if (!extension)
-                return ZV_ERR_NOT_SUPPORTED;
-            return int32_t(
-                extension->WriteCdromSectors(token.session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
-        },
-        TokenUse::Slot);
+    return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
+        if (firstSector < 0 || sectorCount < 0 || (!data && sectorCount))
+            return ZV_ERR_ARGUMENTS;
+        const VX_VENDOR_EXTENSION* extension = state.module->extension();
+        if (!extension)
+            return ZV_ERR_NOT_SUPPORTED;
+        return int32_t(extension->WriteCdromSectors(token.session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
+    });
 }

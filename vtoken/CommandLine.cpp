@@ -6,25 +6,35 @@
 #include <cstring>
 #include <optional>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace vtoken {
 namespace {
+
+// Longer than any PIN or password a token takes.
+constexpr size_t MaximumSecretLine = 1024;
 
 std::string quoted(std::string_view text) {
     return "'" + printable(text) + "'";
 }
 
-// The first line of a stream, without its line end; none when nothing can be read.
-std::optional<Secret> firstLine(std::FILE* stream) {
-    std::string line;
-    int character;
-    while ((character = std::fgetc(stream)) != EOF && character != '\n')
-        line += char(character);
-    if (line.empty() && character == EOF)
-        return std::nullopt;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    Secret secret(line);
-    OPENSSL_cleanse(line.data(), line.size());
+// The first line read from a descriptor, without its line end; none when nothing can be read. Read a byte at a time
+// into one buffer that is wiped afterwards, so no copy of the PIN stays in a stream's buffer or a grown string.
+std::optional<Secret> firstLine(int descriptor) {
+    char line[MaximumSecretLine];
+    size_t length = 0;
+    char byte = 0;
+    ssize_t got = 0;
+    while (length < sizeof line && (got = ::read(descriptor, &byte, 1)) == 1 && byte != '\n')
+        line[length++] = byte;
+    std::optional<Secret> secret;
+    if (length > 0 || got == 1) {
+        if (length > 0 && line[length - 1] == '\r')
+            --length;
+        secret.emplace(std::string_view(line, length));
+    }
+    OPENSSL_cleanse(line, sizeof line);
     return secret;
 }
 
@@ -32,14 +42,14 @@ std::optional<Secret> firstLine(std::FILE* stream) {
 // PIN need not stand in the command line, where every local user can read it while the command runs.
 std::optional<Secret> secretFrom(const char* value) {
     if (std::strcmp(value, "-") == 0)
-        return firstLine(stdin);
+        return firstLine(STDIN_FILENO);
     if (value[0] != '@')
         return Secret(value);
-    std::FILE* file = std::fopen(value + 1, "r");
-    if (!file)
+    const int file = ::open(value + 1, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
         return std::nullopt;
     std::optional<Secret> secret = firstLine(file);
-    std::fclose(file);
+    ::close(file);
     return secret;
 }
 

@@ -1,5 +1,6 @@
 // The SKF library's PINs: verification into the application's secure state, and the remote unblock of the user PIN.
 // The PINs and their retry counters are the very ones the PKCS#11 module checks.
+#include "vtoken/CryptoContext.h"
 #include "vtoken/PinTry.h"
 #include "vtoken/RemoteUnblock.h"
 #include "vtoken/SkfState.h"
@@ -79,7 +80,7 @@ VX_SKF_EXPORT SKF_ULONG SKF_GenRemoteUnblockRequest(HAPPLICATION handle, uint8_t
         if (!request || length != UnblockRequestBytes)
             return SAR_INVALIDPARAMERR;
         std::vector<uint8_t> drawn(UnblockRequestBytes);
-        if (RAND_bytes(drawn.data(), int(drawn.size())) != 1)
+        if (RAND_bytes_ex(cryptoContext(), drawn.data(), drawn.size(), 0) != 1)
             return SAR_GENRANDERR;
         state.store->setUnblockRequest(token.id, drawn);
         std::memcpy(request, drawn.data(), drawn.size());

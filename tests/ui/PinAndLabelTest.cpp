@@ -176,7 +176,8 @@ private Q_SLOTS:
         QCOMPARE(DialogService::shownTexts().value(1), u"口令不正确\r您还有9次机会"_s);
         QCOMPARE(currentPage(), int(MainWindow::Login));
         const QByteArray login = operationTrace().mid(operationTrace().indexOf("token_login begin", changed) + 1);
-        QVERIFY(login.indexOf("token_logout begin") < login.lastIndexOf("token_login begin"));
+        const qsizetype logout = login.indexOf("token_logout begin");
+        QVERIFY(logout >= 0 && logout < login.lastIndexOf("token_login begin"));
     }
 
     void openingThePinPageEmptiesItsBoxes() {

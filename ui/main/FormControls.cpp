@@ -56,11 +56,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress)
             return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto* key = static_cast<QKeyEvent*>(event);
         auto* button = static_cast<QAbstractButton*>(watched);
-        if ((key != Qt::Key_Return && key != Qt::Key_Enter) || !button->isEnabled())
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || !button->isEnabled())
             return false;
-        button->click();
+        // A key held down presses once: each press may cost the token a PIN try.
+        if (!key->isAutoRepeat())
+            button->click();
         return true;
     }
 };
