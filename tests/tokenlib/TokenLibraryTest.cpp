@@ -16,6 +16,18 @@
 // The token-management library on a real PKCS#11 module: the virtual token, or SoftHSM2 (a token that other
 // people wrote, without the vendor extension). ZV_TEST_BACKEND chooses; the same suite runs on both, and what
 // only the extension can do is checked to work on one and to say "not supported" on the other.
+// What token_get_info_ex fills: the texts, then the ten figures in the order of its arguments.
+struct TokenFigures {
+    char serial[33], label[129], manufacturer[65], model[65];
+    int32_t figures[10] = {};
+
+    int32_t read(int32_t index) {
+        return token_get_info_ex(index, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
+                                 &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
+                                 &figures[9]);
+    }
+};
+
 class TokenLibraryTest : public QObject {
     Q_OBJECT
 
@@ -118,27 +130,20 @@ private Q_SLOTS:
     }
 
     void tokenFiguresComeFromTheModule() {
-        char serial[33], label[129], manufacturer[65], model[65];
-        int32_t figures[10] = {};
-        QCOMPARE(token_get_info_ex(0, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
-                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
-                                   &figures[9]),
-                 ZV_OK);
-        QCOMPARE(QByteArray(label), QByteArray("Library test"));
-        QCOMPARE(figures[8], 1); // initialized
+        TokenFigures token;
+        QCOMPARE(token.read(0), ZV_OK);
+        QCOMPARE(QByteArray(token.label), QByteArray("Library test"));
+        QCOMPARE(token.figures[8], 1); // initialized
         if (m_virtual) {
-            QCOMPARE(QByteArray(serial), QByteArray("VXLIB00000000001"));
-            QCOMPARE(QByteArray(manufacturer), QByteArray("Quorvex"));
-            QCOMPARE(figures[4], 262144);
-            QCOMPARE(figures[6], 0x100); // hardware 1.0
+            QCOMPARE(QByteArray(token.serial), QByteArray("VXLIB00000000001"));
+            QCOMPARE(QByteArray(token.manufacturer), QByteArray("Quorvex"));
+            QCOMPARE(token.figures[4], 262144);
+            QCOMPARE(token.figures[6], 0x100); // hardware 1.0
         } else {
-            QCOMPARE(QByteArray(manufacturer), QByteArray("SoftHSM project"));
-            QCOMPARE(figures[4], 0); // SoftHSM2 cannot tell its memory: unknown, shown as 0
+            QCOMPARE(QByteArray(token.manufacturer), QByteArray("SoftHSM project"));
+            QCOMPARE(token.figures[4], 0); // SoftHSM2 cannot tell its memory: unknown, shown as 0
         }
-        QCOMPARE(token_get_info_ex(5, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
-                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
-                                   &figures[9]),
-                 ZV_ERR_TOKEN_INDEX);
+        QCOMPARE(TokenFigures().read(5), ZV_ERR_TOKEN_INDEX);
     }
 
     void loginReportsTheTriesLeft() {
@@ -174,13 +179,9 @@ private Q_SLOTS:
         QCOMPARE(count, 2);
         QCOMPARE(token_connect(0), ZV_OK);
         QCOMPARE(token_connect(1), ZV_OK);
-        char serial[33], label[129], manufacturer[65], model[65];
-        int32_t figures[10] = {};
-        QCOMPARE(token_get_info_ex(1, serial, label, manufacturer, model, &figures[0], &figures[1], &figures[2],
-                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
-                                   &figures[9]),
-                 ZV_OK);
-        QCOMPARE(figures[8], 0); // not initialized
+        TokenFigures token;
+        QCOMPARE(token.read(1), ZV_OK);
+        QCOMPARE(token.figures[8], 0); // not initialized
         int32_t state[6];
         QCOMPARE(token_get_pin_state(1, 1, state), ZV_OK);
         int32_t remaining = 0;
@@ -420,13 +421,9 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(token_set_label(0, label), ZV_OK);
-        char serial[33], shown[129], manufacturer[65], model[65];
-        int32_t figures[10];
-        QCOMPARE(token_get_info_ex(0, serial, shown, manufacturer, model, &figures[0], &figures[1], &figures[2],
-                                   &figures[3], &figures[4], &figures[5], &figures[6], &figures[7], &figures[8],
-                                   &figures[9]),
-                 ZV_OK);
-        QCOMPARE(QByteArray(shown), QByteArray("新标签"));
+        TokenFigures shown;
+        QCOMPARE(shown.read(0), ZV_OK);
+        QCOMPARE(QByteArray(shown.label), QByteArray("新标签"));
 
         QCOMPARE(token_write_sectors(0, 0, 2, sectors), int32_t(CKR_USER_NOT_LOGGED_IN));
         QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
