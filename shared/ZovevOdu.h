@@ -47,6 +47,11 @@ extern "C" {
 #define ZV_ERR_CERT_STORE (ZV_ERR_BASE + 20)       /* the user's certificate database refused the certificate */
 #define ZV_ERR_KEY_IN_CONTAINER (ZV_ERR_BASE + 21) /* the key is in the container already, for the other usage */
 #define ZV_ERR_KEY_MISMATCH (ZV_ERR_BASE + 22)     /* a certificate alone for a usage whose keys are not its own */
+#define ZV_ERR_KEY_IN_OTHER_CONTAINER (ZV_ERR_BASE + 23) /* another container holds this key pair or certificate */
+#define ZV_ERR_NO_ROOM (ZV_ERR_BASE + 0x30)              /* the token has no room for the objects */
+/* A write into containers without the user logged in. 3, the code the program's messages expect; a connected
+ * token never gives CKR_SLOT_ID_INVALID, which has the same value. */
+#define ZV_ERR_NOT_LOGGED_IN 3
 /* A login by finger whose finger the sensor could not take: the SKF code for the same, so callers show both alike. */
 #define ZV_ERR_FINGER_CAPTURE_FAILED 0x0B000040
 

@@ -29,6 +29,24 @@ bool validUsage(int32_t usage) {
     return usage == KeyExchange || usage == Signature;
 }
 
+// Every write into containers needs the user logged in; the program asks for the PIN again on that code.
+int32_t requireUser(LibraryState& state, const ConnectedToken& token) {
+    CK_SESSION_INFO session;
+    if (const CK_RV rv = state.module->functions()->C_GetSessionInfo(token.session, &session); rv != CKR_OK)
+        return int32_t(rv);
+    return session.state == CKS_RW_USER_FUNCTIONS || session.state == CKS_RO_USER_FUNCTIONS ? ZV_OK
+                                                                                            : ZV_ERR_NOT_LOGGED_IN;
+}
+
+// The codes of a write that the program tells apart: no login, no room.
+int32_t writeResult(CK_RV rv) {
+    if (rv == CKR_USER_NOT_LOGGED_IN)
+        return ZV_ERR_NOT_LOGGED_IN;
+    if (rv == CKR_DEVICE_MEMORY)
+        return ZV_ERR_NO_ROOM;
+    return int32_t(rv);
+}
+
 // The objects of one class and usage in a container; ZV_ERR_NO_OBJECT when there is none.
 int32_t objectsIn(ContainerStore& containers, const char* name, int32_t usage, CK_OBJECT_CLASS objectClass,
                   std::vector<CK_OBJECT_HANDLE>& found) {
@@ -82,19 +100,30 @@ int32_t importInto(LibraryState& state, ConnectedToken& token, const char* conta
         return ZV_ERR_ARGUMENTS;
     if (certificate.der.size() > MaximumCertificateBytes)
         return ZV_ERR_CERT_TOO_LARGE;
+    if (const int32_t rv = requireUser(state, token); rv != ZV_OK)
+        return rv;
     token.snapshot.reset(); // the import changes the token
     ObjectAccess objects = objectsOf(state, token);
     ContainerStore containers(objects);
-    Container container;
-    CK_RV rv = containers.find(containerName, container);
-    if (rv == ZV_ERR_NO_CONTAINER)
-        rv = containers.create(containerName, container);
-    if (rv != CKR_OK)
-        return int32_t(rv);
-
+    if (const int32_t rv = ContainerStore::checkName(containerName); rv != ZV_OK)
+        return rv;
     const Bytes id = certificate.key ? keyId(certificate.key.get()) : certificateKeyId(certificate.der);
     if (id.empty())
         return ZV_ERR_CERT_INVALID;
+    // Objects are found by their CKA_ID: two containers naming one pair would share it, and a deletion in one
+    // would empty the other. Refused before anything is written, a new container included.
+    bool elsewhere = false;
+    CK_RV rv = containers.namedElsewhere(id, containerName, elsewhere);
+    if (rv != CKR_OK)
+        return int32_t(rv);
+    if (elsewhere)
+        return ZV_ERR_KEY_IN_OTHER_CONTAINER;
+    Container container;
+    rv = containers.find(containerName, container);
+    if (rv == ZV_ERR_NO_CONTAINER)
+        rv = containers.create(containerName, container);
+    if (rv != CKR_OK)
+        return writeResult(rv);
     const int other = usage == KeyExchange ? Signature : KeyExchange;
     if (container.id(other) == id)
         return ZV_ERR_KEY_IN_CONTAINER;
@@ -132,14 +161,14 @@ int32_t importInto(LibraryState& state, ConnectedToken& token, const char* conta
         if ((rv = objects.create(attributes, object)) != CKR_OK) {
             for (CK_OBJECT_HANDLE undo : created)
                 objects.destroy(undo);
-            return int32_t(rv);
+            return writeResult(rv);
         }
         created.push_back(object);
     }
     if ((rv = containers.setId(container, usage, id)) != CKR_OK) {
         for (CK_OBJECT_HANDLE undo : created)
             objects.destroy(undo);
-        return int32_t(rv);
+        return writeResult(rv);
     }
     for (CK_OBJECT_HANDLE old : replaced)
         if (std::find(created.begin(), created.end(), old) == created.end())
@@ -148,14 +177,13 @@ int32_t importInto(LibraryState& state, ConnectedToken& token, const char* conta
 }
 
 int32_t importParsed(LibraryState& state, ConnectedToken& token, const char* containerName, int32_t usage,
-                     int32_t certificateIndex, bool needsKey) {
+                     int32_t certificateIndex) {
     if (!state.parsedFile)
         return ZV_ERR_NO_PARSED_FILE;
     if (certificateIndex < 0 || size_t(certificateIndex) >= state.parsedFile->certificates.size())
         return ZV_ERR_CERT_INDEX;
+    // A certificate without its key (the CA certificates of a PKCS#12 file) goes in alone, as from an X.509 file.
     const FileCertificate& certificate = state.parsedFile->certificates[size_t(certificateIndex)];
-    if (needsKey && !certificate.key)
-        return ZV_ERR_NO_PRIVATE_KEY;
     return importInto(state, token, containerName, usage, certificate);
 }
 
@@ -189,10 +217,12 @@ ZV_EXPORT int32_t container_create_new(int32_t index, const char* name) {
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name)
             return ZV_ERR_ARGUMENTS;
+        if (const int32_t rv = requireUser(state, token); rv != ZV_OK)
+            return rv;
         ObjectAccess objects = objectsOf(state, token);
         Container created;
         token.snapshot.reset();
-        return int32_t(ContainerStore(objects).create(name, created));
+        return writeResult(ContainerStore(objects).create(name, created));
     });
 }
 
@@ -200,13 +230,15 @@ ZV_EXPORT int32_t container_delete(int32_t index, const char* name) {
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name)
             return ZV_ERR_ARGUMENTS;
+        if (const int32_t rv = requireUser(state, token); rv != ZV_OK)
+            return rv;
         ObjectAccess objects = objectsOf(state, token);
         token.snapshot.reset();
         ContainerStore containers(objects);
         Container container;
         if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
             return int32_t(rv);
-        return int32_t(containers.remove(container));
+        return writeResult(containers.remove(container));
     });
 }
 
@@ -286,15 +318,26 @@ ZV_EXPORT int32_t container_delete_cert(int32_t index, const char* name, int32_t
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!name || !validUsage(usage))
             return ZV_ERR_ARGUMENTS;
+        if (const int32_t rv = requireUser(state, token); rv != ZV_OK)
+            return rv;
         ObjectAccess objects = objectsOf(state, token);
         token.snapshot.reset();
         ContainerStore containers(objects);
+        Container container;
+        if (const CK_RV rv = containers.find(name, container); rv != CKR_OK)
+            return int32_t(rv);
+        // A certificate that another container names too stays for it.
+        bool elsewhere = false;
+        if (const CK_RV rv = containers.namedElsewhere(container.id(usage), container.name, elsewhere); rv != CKR_OK)
+            return int32_t(rv);
         std::vector<CK_OBJECT_HANDLE> found;
         if (const int32_t rv = objectsIn(containers, name, usage, CKO_CERTIFICATE, found); rv != ZV_OK)
             return rv;
+        if (elsewhere)
+            return ZV_OK;
         for (CK_OBJECT_HANDLE object : found)
             if (const CK_RV rv = objects.destroy(object); rv != CKR_OK)
-                return int32_t(rv);
+                return writeResult(rv);
         return ZV_OK;
     });
 }
@@ -302,14 +345,14 @@ ZV_EXPORT int32_t container_delete_cert(int32_t index, const char* name, int32_t
 ZV_EXPORT int32_t pkcs12_import_certificate(int32_t index, const char* containerName, int32_t usage,
                                             int32_t certificateIndex) {
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        return importParsed(state, token, containerName, usage, certificateIndex, true);
+        return importParsed(state, token, containerName, usage, certificateIndex);
     });
 }
 
 ZV_EXPORT int32_t p7b_import_certificate(int32_t index, const char* containerName, int32_t usage,
                                          int32_t certificateIndex) {
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
-        return importParsed(state, token, containerName, usage, certificateIndex, false);
+        return importParsed(state, token, containerName, usage, certificateIndex);
     });
 }
 

@@ -289,9 +289,34 @@ CK_RV ContainerStore::objectsOf(const Container& container, int usage, CK_OBJECT
     return m_objects.find(pattern, found);
 }
 
+CK_RV ContainerStore::namedElsewhere(const Bytes& id, const std::string& except, bool& named) {
+    named = false;
+    std::vector<Container> containers;
+    if (const CK_RV rv = list(containers); rv != CKR_OK)
+        return rv;
+    named = std::any_of(containers.begin(), containers.end(), [&](const Container& other) {
+        return other.name != except && (other.exchangeId == id || other.signatureId == id);
+    });
+    return CKR_OK;
+}
+
+// Objects are found by CKA_ID: a pair that two containers name (written before the library refused that) would
+// otherwise vanish from the other container too.
 CK_RV ContainerStore::remove(const Container& container) {
+    std::set<int> shared;
+    for (int usage : {KeyExchange, Signature}) {
+        bool named = false;
+        if (const Bytes& id = container.id(usage); !id.empty()) {
+            if (const CK_RV rv = namedElsewhere(id, container.name, named); rv != CKR_OK)
+                return rv;
+        }
+        if (named)
+            shared.insert(usage);
+    }
     forgetSnapshot();
     for (int usage : {KeyExchange, Signature}) {
+        if (shared.count(usage))
+            continue;
         for (CK_OBJECT_CLASS objectClass : {CKO_CERTIFICATE, CKO_PUBLIC_KEY, CKO_PRIVATE_KEY}) {
             std::vector<CK_OBJECT_HANDLE> objects;
             if (const CK_RV rv = objectsOf(container, usage, objectClass, objects); rv != CKR_OK)

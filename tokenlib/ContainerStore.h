@@ -57,8 +57,10 @@ public:
     // The container's objects of one class and usage.
     CK_RV objectsOf(const Container& container, int usage, CK_OBJECT_CLASS objectClass,
                     std::vector<CK_OBJECT_HANDLE>& found);
-    // Every object of both pairs, then the record.
+    // Every object of both pairs, then the record. A pair that another container names too stays for it.
     CK_RV remove(const Container& container);
+    // Whether a container other than the one named except names a pair of this CKA_ID.
+    CK_RV namedElsewhere(const Bytes& id, const std::string& except, bool& named);
 
 private:
     CK_RV writeRecord(Container& container);

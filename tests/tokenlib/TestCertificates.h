@@ -58,10 +58,14 @@ inline QByteArray der(const KeyPair& pair) {
     return bytes;
 }
 
-// A PKCS#12 file of the pair, protected by password.
-inline QByteArray pkcs12(const KeyPair& pair, const char* password) {
+// A PKCS#12 file of the pair and the certificates of its authorities, protected by password.
+inline QByteArray pkcs12(const KeyPair& pair, const char* password, std::initializer_list<const KeyPair*> chain = {}) {
+    STACK_OF(X509)* authorities = sk_X509_new_null();
+    for (const KeyPair* authority : chain)
+        sk_X509_push(authorities, authority->certificate.get());
     PKCS12* bundle =
-        PKCS12_create(password, "imported", pair.key.get(), pair.certificate.get(), nullptr, 0, 0, 0, 0, 0);
+        PKCS12_create(password, "imported", pair.key.get(), pair.certificate.get(), authorities, 0, 0, 0, 0, 0);
+    sk_X509_free(authorities);
     QByteArray bytes(i2d_PKCS12(bundle, nullptr), '\0');
     unsigned char* cursor = reinterpret_cast<unsigned char*>(bytes.data());
     i2d_PKCS12(bundle, &cursor);

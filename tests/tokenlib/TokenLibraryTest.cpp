@@ -247,6 +247,51 @@ private Q_SLOTS:
         QCOMPARE(containerList(), std::string("Main\0", 5) + longest + '\0');
     }
 
+    // Every write into containers needs the user's login, and says so with the code the program asks for the PIN on.
+    void containerWritesNeedTheUser() {
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        const testcerts::KeyPair rsa = testcerts::certify(testcerts::rsaKey(), "Holder");
+        QCOMPARE(importPkcs12(rsa, "Kept", 1), ZV_OK);
+        QCOMPARE(token_logout(0), ZV_OK);
+        const QString cer = writeFile(QStringLiteral("holder.cer"), testcerts::der(rsa));
+        QCOMPARE(container_create_new(0, "New"), ZV_ERR_NOT_LOGGED_IN);
+        QCOMPARE(x509_import_certificate(0, "New", 1, QFile::encodeName(cer).constData()), ZV_ERR_NOT_LOGGED_IN);
+        QCOMPARE(container_delete_cert(0, "Kept", 1), ZV_ERR_NOT_LOGGED_IN);
+        QCOMPARE(container_delete(0, "Kept"), ZV_ERR_NOT_LOGGED_IN);
+        QCOMPARE(containerList(), std::string("Kept\0", 5));
+    }
+
+    // A key pair, or a certificate whose key pair another container holds, belongs to one container only: objects
+    // are found by CKA_ID, and a deletion in one container would empty the other. The CA certificates of a PKCS#12
+    // file go into containers of their own, without keys.
+    void aPairBelongsToOneContainer() {
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        const testcerts::KeyPair root = testcerts::certify(testcerts::rsaKey(), "Root", nullptr, true, 1);
+        const testcerts::KeyPair issuing = testcerts::certify(testcerts::rsaKey(), "Issuing", &root, true, 2);
+        const testcerts::KeyPair user = testcerts::certify(testcerts::rsaKey(), "User", &issuing, false, 3);
+        const QString path =
+            writeFile(QStringLiteral("chain.p12"), testcerts::pkcs12(user, "secret", {&issuing, &root}));
+        int32_t count = 0;
+        QCOMPARE(pkcs12_file_parse(QFile::encodeName(path).constData(), "secret", &count), ZV_OK);
+        QCOMPARE(count, 3);
+        QCOMPARE(pkcs12_import_certificate(0, "Mine", 1, 0), ZV_OK);
+        QCOMPARE(pkcs12_import_certificate(0, "CA one", 2, 1), ZV_OK);
+        QCOMPARE(pkcs12_import_certificate(0, "CA two", 2, 2), ZV_OK);
+        QCOMPARE(pkcs12_import_certificate(0, "Copy", 1, 0), ZV_ERR_KEY_IN_OTHER_CONTAINER);
+        const QString cer = writeFile(QStringLiteral("user.cer"), testcerts::der(user));
+        QCOMPARE(x509_import_certificate(0, "Copy", 2, QFile::encodeName(cer).constData()),
+                 ZV_ERR_KEY_IN_OTHER_CONTAINER);
+        QCOMPARE(containerList(), std::string("Mine\0CA one\0CA two\0", 19)); // no empty "Copy" left behind
+        QCOMPARE(container_delete(0, "CA one"), ZV_OK);
+        uint8_t certificate[16384];
+        int32_t length = sizeof certificate;
+        QCOMPARE(container_get_cert(0, "Mine", 1, certificate, &length), ZV_OK);
+        length = sizeof certificate;
+        QCOMPARE(container_get_cert(0, "CA two", 2, certificate, &length), ZV_OK);
+    }
+
     void importedPairsAreReadBack() {
         int32_t remaining = 0;
         QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
