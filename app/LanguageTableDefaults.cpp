@@ -259,6 +259,7 @@ const std::array<TextDefault, LanguageTable::KeyCount> TextDefaults = {{
     {"ISOFile_error", "ISO文件不存在", false},
     {"ISO_Down_Yes", "下载成功", false},
     {"ISo_Down_No", "下载失败", false},
+    {"K_Info_Unknown", "未知", false},
 }};
 
 const std::array<TextKey, LanguageTable::BiometricKeyCount> BiometricKeys = {

@@ -259,5 +259,7 @@ enum class TextKey : int {
     ISOFile_error,
     ISO_Down_Yes,
     ISo_Down_No,
+    // The program's own texts, after the 256 of the language files' common set.
+    K_Info_Unknown,
     Count
 };

@@ -64,6 +64,7 @@ int32_t uninit_pkcs11(void);
  * on entry and the number of tokens found on return. */
 int32_t token_find(char* buffer, int32_t* count);
 int32_t token_connect(int32_t index);
+/* The memory figures are bytes, -1 when the module cannot tell them. */
 int32_t token_get_info_ex(int32_t index, char serial[33], char label[129], char manufacturer[65], char model[65],
                           int32_t* maxPinLength, int32_t* minPinLength, int32_t* maxSoPinLength,
                           int32_t* minSoPinLength, int32_t* totalMemory, int32_t* freeMemory, int32_t* hardwareVersion,

@@ -28,9 +28,15 @@ void copyText(char* destination, size_t size, std::string_view text) {
 }
 
 int32_t clampFigure(CK_ULONG value) {
-    // Memory the module cannot tell is unknown, shown as 0, never made up.
     if (value == CK_UNAVAILABLE_INFORMATION || value == CK_EFFECTIVELY_INFINITE)
         return 0;
+    return int32_t(std::min<CK_ULONG>(value, INT32_MAX));
+}
+
+// Memory the module cannot tell is unknown (-1), never made up: a 0 would read as a full token.
+int32_t memoryFigure(CK_ULONG value) {
+    if (value == CK_UNAVAILABLE_INFORMATION)
+        return -1;
     return int32_t(std::min<CK_ULONG>(value, INT32_MAX));
 }
 
@@ -207,8 +213,8 @@ ZV_EXPORT int32_t token_get_info_ex(int32_t index, char serial[33], char label[1
             // PKCS#11 has one pair of PIN length limits for both PINs.
             *maxSoPinLength = *maxPinLength;
             *minSoPinLength = *minPinLength;
-            *totalMemory = clampFigure(info.ulTotalPublicMemory);
-            *freeMemory = clampFigure(info.ulFreePublicMemory);
+            *totalMemory = memoryFigure(info.ulTotalPublicMemory);
+            *freeMemory = memoryFigure(info.ulFreePublicMemory);
             *hardwareVersion = version(info.hardwareVersion);
             *firmwareVersion = version(info.firmwareVersion);
             *initialized = (info.flags & CKF_TOKEN_INITIALIZED) ? 1 : 0;

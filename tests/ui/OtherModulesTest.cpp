@@ -51,6 +51,11 @@ private Q_SLOTS:
         QCOMPARE(root->childCount(), 2);
         QCOMPARE(root->child(0)->text(0), u"Soft token"_s);
         QTRY_COMPARE(DialogService::shownTexts(), QStringList{u"设备未初始化，请与管理员联系"_s});
+        // SoftHSM2 cannot tell its memory: unknown, not a full token.
+        const QTreeWidget* info = control<QTreeWidget>("lvKeyInfo");
+        const QList<QTreeWidgetItem*> memory = info->findItems(u"剩余空间"_s, Qt::MatchExactly);
+        QCOMPARE(memory.size(), 1);
+        QCOMPARE(memory.front()->text(1), u"未知"_s);
 
         // SoftHSM2 cannot tell the tries left.
         navigation()->setCurrentItem(root->child(0)->child(2));

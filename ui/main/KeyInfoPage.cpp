@@ -88,8 +88,10 @@ void KeyInfoPage::ShowKeyInfo(int32_t index) {
     row(TextKey::Admin_label_TryCount, number(pin.maximum));
     row(TextKey::S_KeyTryTime, number(pin.remaining));
     row(TextKey::S_Key_Dead_State, textOf(pin.locked != 0 ? TextKey::S_Key_Dead_Yes : TextKey::S_Key_Dead_No));
-    row(TextKey::K_Info_totalMemory, FormatSize(info.totalMemory));
-    row(TextKey::K_Info_freeMemory, FormatSize(info.freeMemory));
+    // A module that cannot tell its memory says so, rather than showing an empty token as full.
+    const auto size = [](int32_t bytes) { return bytes < 0 ? textOf(TextKey::K_Info_Unknown) : FormatSize(bytes); };
+    row(TextKey::K_Info_totalMemory, size(info.totalMemory));
+    row(TextKey::K_Info_freeMemory, size(info.freeMemory));
     row(TextKey::K_Info_hardwareVer, VersionText(info.hardwareVersion));
     row(TextKey::K_Info_firmVer, VersionText(info.firmwareVersion));
 
