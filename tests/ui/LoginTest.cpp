@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -184,6 +185,31 @@ private Q_SLOTS:
         QCOMPARE(window.tokenLibrary().ReadCertificate(0, "李四 Li Si EC", 2, expected), 0);
         QCOMPARE(viewed, expected);
         QVERIFY(!viewed.isEmpty());
+    }
+
+    // The export writes the certificate as the token holds it and replaces a file of that name without asking; a
+    // file that cannot be written gets no success message.
+    void exportWritesTheCertificate() {
+        MainWindow& window = startOn("VXLOGIN000000016", {"--demo"});
+        logIn(u"12345678"_s);
+        tree()->setCurrentItem(container(u"李四 Li Si EC"_s)->child(0)->child(0));
+        const QString path = writeTestFile(m_program->filePath(u"exported.cer"_s), "an older file");
+        DialogService::setNextFileName(path);
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcOutput")->trigger();
+        QCOMPARE(DialogService::shownTexts(), (QStringList{u"导出证书"_s, u"导出成功"_s}));
+        QByteArray expected;
+        QCOMPARE(window.tokenLibrary().ReadCertificate(0, "李四 Li Si EC", 2, expected), 0);
+        QFile exported(path);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        QCOMPARE(exported.readAll(), expected);
+
+        DialogService::clearShownTexts();
+        DialogService::setNextFileName(m_program->filePath(u"no/such/folder/x.cer"_s));
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcOutput")->trigger();
+        QCOMPARE(DialogService::shownTexts().size(), 2);
+        QVERIFY(DialogService::shownTexts().value(1).startsWith(u"无法写入证书文件"_s));
     }
 
     void theProgramsViewerShowsTheSignatureCertificate() {

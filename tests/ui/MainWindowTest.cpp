@@ -194,20 +194,22 @@ private Q_SLOTS:
 
     void creationHidesWhatTheDesktopBuildDoesNotOffer() {
         const MainWindow window(programDirectory());
-        for (const char* name : {"AcUpdate", "AcSave", "AcMore", "AcDel", "AcInputCert", "AcDelCert", "AcOutput",
-                                 "AcRegCert", "AcUnRegCert"})
+        for (const char* name :
+             {"AcUpdate", "AcSave", "AcMore", "AcDel", "AcInputCert", "AcDelCert", "AcRegCert", "AcUnRegCert"})
             QVERIFY2(!findNamed<QAction>(window, name)->isVisible(), name);
         for (const char* name :
-             {"btnUpdate", "btnSave", "btnMore", "btnDel", "btnInputCert", "btnOutput", "btnRegCert", "btnUnRegCert",
+             {"btnUpdate", "btnSave", "btnMore", "btnDel", "btnInputCert", "btnRegCert", "btnUnRegCert",
               "pbURLDownFile", "pnlAdmin", "label_language", "cbLanguageID", "PBCert", "btnFingerStudy"})
             QVERIFY2(findNamed<QWidget>(window, name)->isHidden(), name);
-        for (const char* name : {"btnListCert", "btnLogout", "btnRefreshCert", "btnlogon", "Button20"})
+        for (const char* name : {"btnListCert", "btnOutput", "btnLogout", "btnRefreshCert", "btnlogon", "Button20"})
             QVERIFY2(!findNamed<QWidget>(window, name)->isHidden(), name);
         QList<QAction*> menuEntries;
         for (QAction* entry : findNamed<QMenu>(window, "PMCertInfo")->actions())
             if (entry->isVisible())
                 menuEntries.append(entry);
-        QCOMPARE(menuEntries, QList<QAction*>{findNamed<QAction>(window, "AcListCert")});
+        // Without a language file saying otherwise, the export is offered.
+        QCOMPARE(menuEntries,
+                 (QList<QAction*>{findNamed<QAction>(window, "AcListCert"), findNamed<QAction>(window, "AcOutput")}));
 
         QCOMPARE(findNamed<QTabWidget>(window, "tcInit")->currentIndex(), int(InitializationPage::BaseTab));
         QVERIFY(!findNamed<QTabWidget>(window, "tcInit")->isTabVisible(InitializationPage::BiometricTab));
@@ -315,6 +317,15 @@ private Q_SLOTS:
         QCOMPARE(findNamed<QAction>(window, "AcLogin")->text(), QStringLiteral(" "));
         // FontSize is empty then: the size stays what it was.
         QCOMPARE(window.font().pointSize(), QApplication::font().pointSize());
+    }
+
+    // A language file that sets config_Cert_Output to 0 withdraws the export, button and menu entry alike.
+    void theLanguageFileWithdrawsTheExport() {
+        writeProgramFile(QStringLiteral("Languages/noexport.lng"), "[Caption]\nconfig_Cert_Output=0\n");
+        LanguageTable::instance().LoadLanguageFile(m_program->filePath(QStringLiteral("Languages/noexport.lng")));
+        const MainWindow window(programDirectory());
+        QVERIFY(!findNamed<QAction>(window, "AcOutput")->isVisible());
+        QVERIFY(findNamed<QWidget>(window, "btnOutput")->isHidden());
     }
 
     void f7xCaptionHidesBiometricLogon() {

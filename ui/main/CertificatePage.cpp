@@ -2,6 +2,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
+#include "app/ViewerTexts.h"
 #include "platform/TextEncoding.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/BusyCursor.h"
@@ -11,14 +12,17 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QDir>
 #include <QHeaderView>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTimer>
 #include <QTreeWidget>
 
 using namespace FormControls;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -99,11 +103,13 @@ CertificatePage::CertificatePage(PageHost& host, QAction* logout, QWidget* paren
     bindToAction(btnRegCert, AcRegCert);
     bindToAction(btnLogout, logout);
     bindToAction(btnRefreshCert, Acrefresh);
-    // This build offers only showing the certificate, the logout and the refresh.
-    for (QAction* hidden : {AcDel, AcInputCert, AcDelCert, AcOutput, AcRegCert, AcUnRegCert})
+    // The import, the deletions and the store registration are not offered yet; the language file decides about
+    // the export (applyTexts).
+    for (QAction* hidden : {AcDel, AcInputCert, AcDelCert, AcRegCert, AcUnRegCert})
         hidden->setVisible(false);
 
     connect(AcListCert, &QAction::triggered, this, &CertificatePage::AcListCertExecute);
+    connect(AcOutput, &QAction::triggered, this, &CertificatePage::AcOutputExecute);
     connect(Acrefresh, &QAction::triggered, this, &CertificatePage::AcrefreshExecute);
     // A double-click shows the certificate, and so does Enter on the keyboard.
     connect(tvCert, &QTreeWidget::itemActivated, this, &CertificatePage::AcListCertExecute);
@@ -120,6 +126,8 @@ void CertificatePage::applyTexts() {
     AcRegCert->setText(textOf(TextKey::K_Cert_Reg));
     AcUnRegCert->setText(textOf(TextKey::K_Cert_UnReg));
     AcDelCert->setText(textOf(TextKey::K_Cert_Del));
+    // The language file carries which certificate operations a product offers.
+    AcOutput->setVisible(LanguageTable::instance().settings().config_Cert_Output > 0);
 }
 
 QTreeWidgetItem* CertificatePage::addNode(QTreeWidgetItem* parent, const QString& text, Image image,
@@ -218,6 +226,34 @@ void CertificatePage::AcListCertExecute() {
     // A certificate the viewer cannot read says so, rather than the click doing nothing.
     if (const int32_t rv = tokens.helper_show_cert_ui(m_host.dialogOwner(), certificate); rv != 0)
         DialogService::information(m_host.dialogOwner(), Format(textOf(TextKey::P_FormatError), {rv}));
+}
+
+// The certificate as the token holds it (DER), into a file the user names; an existing file is replaced without a
+// question, and a file that cannot be written whole stays as it was.
+void CertificatePage::AcOutputExecute() {
+    const std::optional<CertificateChoice> choice = SelectedCertificate();
+    const KeySlot* slot = m_host.state().currentSlot();
+    if (!choice || !slot)
+        return;
+    QWidget* owner = m_host.dialogOwner();
+    QByteArray certificate;
+    if (m_host.tokenLibrary().ReadCertificate(m_host.state().CurrentKey,
+                                              slot->info.containerNames[size_t(choice->container)], choice->usage,
+                                              certificate) != 0) {
+        DialogService::information(owner, textOf(TextKey::K_GetKeyCert_Error));
+        return;
+    }
+    const QString path =
+        DialogService::saveFileName(owner, textOf(TextKey::Main_Form_btn_Output), QString(), QString(), u"cer"_s);
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(certificate) != certificate.size() || !file.commit()) {
+        DialogService::information(owner,
+                                   viewerText(ViewerKey::Viewer_SaveFailed) + u'\n' + QDir::toNativeSeparators(path));
+        return;
+    }
+    DialogService::information(owner, textOf(TextKey::OutPut_OK));
 }
 
 void CertificatePage::AcrefreshExecute() {

@@ -47,6 +47,7 @@ private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, Image image, int expandedImage = -1);
     void showNodeImage(QTreeWidgetItem* node);
     void AcListCertExecute();
+    void AcOutputExecute();
     void AcrefreshExecute();
     void tvCertContextMenu(const QPoint& position);
 
