@@ -1,4 +1,6 @@
 #include "common/OperationTrace.h"
+#include "common/TestFiles.h"
+#include "token/StoreRegistration.h"
 #include "token/TokenLibrary.h"
 #include "tokenlib/TestCertificates.h"
 
@@ -141,7 +143,8 @@ private Q_SLOTS:
         QVERIFY(lines.contains("token_login end rtn=0\r\n"));
         // A PIN cannot be copied, nor turned into text for a log or a debug print, by mistake.
         static_assert(!std::is_copy_constructible_v<Pin> && !std::is_convertible_v<const Pin&, QString> &&
-                      !std::is_constructible_v<QString, const Pin&> && !std::is_constructible_v<QByteArray, const Pin&>);
+                      !std::is_constructible_v<QString, const Pin&> &&
+                      !std::is_constructible_v<QByteArray, const Pin&>);
     }
 
     void labelGoesAsUtf8() {
@@ -181,6 +184,47 @@ private Q_SLOTS:
         QCOMPARE(info.certificate, testcerts::der(pair));
         QCOMPARE(info.validFrom.size(), 10);
         QVERIFY(trace().contains("container_get_pubkey begin cont_id=Signer"));
+    }
+
+    // Which certificates of the demo token each registration mode registers, and the code of a store that refuses:
+    // an RSA pair in two usages, an EC signature pair, a root and an issuing CA.
+    void registrationModes_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("brokenStore");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QList<QByteArray>>("registered");
+        const QByteArray rsa = "张三 Zhang San", ec = "李四 Li Si EC";
+        QTest::newRow("0: every one") << 0 << false << 0 << QList<QByteArray>{rsa, rsa, ec};
+        QTest::newRow("1: none with an ECC key") << 1 << false << 0 << QList<QByteArray>{rsa, rsa};
+        QTest::newRow("2: signatures without ECC") << 2 << false << 0 << QList<QByteArray>{rsa};
+        QTest::newRow("5: only the authorities") << 5 << false << 0 << QList<QByteArray>{};
+        QTest::newRow("a refused key exchange") << 0 << true << 10000 + ZV_ERR_CERT_STORE << QList<QByteArray>{rsa};
+        QTest::newRow("a refused signature") << 2 << true << 20000 + ZV_ERR_CERT_STORE << QList<QByteArray>{rsa};
+    }
+    void registrationModes() {
+        QFETCH(int, mode);
+        QFETCH(bool, brokenStore);
+        QFETCH(QList<QByteArray>, registered);
+        vtoken({"create", "--serial", "VXBIND0000000009", "--demo", "--plugged"});
+        if (brokenStore) // a file where the user's certificate database belongs
+            writeTestFile(m_home->filePath(QStringLiteral(".pki/nssdb")), "not a database");
+        openOn({});
+        int32_t count = 0;
+        QCOMPARE(m_library->FindAndConnectTokens(count), 0);
+        TTokenInfo info;
+        QTEST(StoreRegistration::RegisterTokenCertificates(*m_library, 0, info, QStringLiteral("VX CSP"), mode),
+              "result");
+        QList<QByteArray> attempted;
+        int authorities = 0;
+        const QByteArray marker = "container_addcert_to_store begin containerName=";
+        for (const QByteArray& line : trace().split('\n')) {
+            if (const qsizetype at = line.indexOf(marker); at >= 0)
+                attempted << line.mid(at + marker.size()).trimmed();
+            authorities += line.contains("helper_add_root_cert_to_store begin");
+        }
+        QCOMPARE(attempted, registered);
+        // The authorities go in whatever the mode, until a refusal ends the run.
+        QCOMPARE(authorities, brokenStore ? 0 : 2);
     }
 };
 
