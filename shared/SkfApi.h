@@ -115,8 +115,7 @@ typedef SKF_ULONG (*SKF_GetFingerInfo_t)(HAPPLICATION application, SKF_ULONG pin
                                          SKF_ULONG* listLength);
 typedef SKF_ULONG (*SKF_UnblockFinger_t)(HAPPLICATION application, SKF_ULONG pinType);
 /* caps receives ZKF_DEVICE_CAPS_BYTES bytes: the sensor's description as text; capsLength its length. */
-typedef SKF_ULONG (*ZKF_GetDeviceCaps_t)(DEVHANDLE device, uint8_t* caps, SKF_ULONG* capsLength,
-                                         SKF_ULONG* deviceType);
+typedef SKF_ULONG (*ZKF_GetDeviceCaps_t)(DEVHANDLE device, uint8_t* caps, SKF_ULONG* capsLength, SKF_ULONG* deviceType);
 
 /* The remote unblock: the token draws a request, the issuer answers it, the answer unblocks the user PIN. */
 typedef SKF_ULONG (*SKF_GenRemoteUnblockRequest_t)(HAPPLICATION application, uint8_t* request, SKF_ULONG length);

@@ -8,11 +8,11 @@
 // What the scripted SKF library answers, set by the test through FakeSkf_State() before each call of the binding.
 // It exports every entry point but SKF_UnblockFinger, so that a missing one can be seen.
 struct FakeSkfState {
-    std::string deviceList;     // the bytes SKF_EnumDev writes, zeros included
+    std::string deviceList;       // the bytes SKF_EnumDev writes, zeros included
     SKF_ULONG deviceListSize = 0; // the size it reports
     SKF_ULONG enumDevResult = 0;
     int emptyDeviceListsLeft = 0; // enumerations that report size 0 before the list appears
-    int connectFailsAt = -1;    // index of the connection that fails
+    int connectFailsAt = -1;      // index of the connection that fails
     std::vector<std::string> serials;
     std::string applicationList;
     SKF_ULONG applicationListSize = 0;

@@ -1,5 +1,5 @@
-#include "FakeSkf.h"
 #include "token/SkfLibrary.h"
+#include "FakeSkf.h"
 
 #include <QLibrary>
 #include <QTest>
@@ -69,8 +69,7 @@ private Q_SLOTS:
         QCOMPARE(m_skf->SkfQuickOpen(), SKF_ULONG(0));
         QCOMPARE(m_skf->SKF_UnblockFinger(m_skf->CurrentApplication(), SKF_PIN_USER), SkfLibrary::SKF_ENTRY_MISSING);
         SKF_ULONG retries = 0;
-        QCOMPARE(m_skf->SKF_VerifyPIN(m_skf->CurrentApplication(), SKF_PIN_USER, u"12345678"_s, retries),
-                 SKF_ULONG(0));
+        QCOMPARE(m_skf->SKF_VerifyPIN(m_skf->CurrentApplication(), SKF_PIN_USER, u"12345678"_s, retries), SKF_ULONG(0));
         QCOMPARE(m_fake->calls.back(), "SKF_VerifyPIN 101 1 12345678");
     }
 
