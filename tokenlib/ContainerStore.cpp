@@ -289,30 +289,34 @@ CK_RV ContainerStore::objectsOf(const Container& container, int usage, CK_OBJECT
     return m_objects.find(pattern, found);
 }
 
-CK_RV ContainerStore::namedElsewhere(const Bytes& id, const std::string& except, bool& named) {
-    named = false;
-    std::vector<Container> containers;
-    if (const CK_RV rv = list(containers); rv != CKR_OK)
-        return rv;
-    named = std::any_of(containers.begin(), containers.end(), [&](const Container& other) {
+namespace {
+
+// Whether a container other than the one named except names a pair of this CKA_ID; an absent pair is nobody's.
+bool namedByAnother(const std::vector<Container>& containers, const Bytes& id, const std::string& except) {
+    return !id.empty() && std::any_of(containers.begin(), containers.end(), [&](const Container& other) {
         return other.name != except && (other.exchangeId == id || other.signatureId == id);
     });
-    return CKR_OK;
+}
+
+} // namespace
+
+CK_RV ContainerStore::namedElsewhere(const Bytes& id, const std::string& except, bool& named) {
+    std::vector<Container> containers;
+    const CK_RV rv = list(containers);
+    named = rv == CKR_OK && namedByAnother(containers, id, except);
+    return rv;
 }
 
 // Objects are found by CKA_ID: a pair that two containers name (written before the library refused that) would
 // otherwise vanish from the other container too.
 CK_RV ContainerStore::remove(const Container& container) {
+    std::vector<Container> containers;
+    if (const CK_RV rv = list(containers); rv != CKR_OK)
+        return rv;
     std::set<int> shared;
-    for (int usage : {KeyExchange, Signature}) {
-        bool named = false;
-        if (const Bytes& id = container.id(usage); !id.empty()) {
-            if (const CK_RV rv = namedElsewhere(id, container.name, named); rv != CKR_OK)
-                return rv;
-        }
-        if (named)
+    for (int usage : {KeyExchange, Signature})
+        if (namedByAnother(containers, container.id(usage), container.name))
             shared.insert(usage);
-    }
     forgetSnapshot();
     for (int usage : {KeyExchange, Signature}) {
         if (shared.count(usage))

@@ -2,22 +2,20 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
-#include "app/ViewerTexts.h"
 #include "platform/TextEncoding.h"
 #include "token/TokenLibrary.h"
 #include "ui/main/BusyCursor.h"
+#include "ui/main/CertificateViewer.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
 #include "ui/main/WindowState.h"
 
 #include <QAction>
 #include <QBoxLayout>
-#include <QDir>
 #include <QHeaderView>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -211,49 +209,40 @@ std::optional<CertificatePage::CertificateChoice> CertificatePage::SelectedCerti
     return CertificateChoice{position, exchange ? int32_t(ExchangeUsage) : int32_t(flags[1])};
 }
 
-void CertificatePage::AcListCertExecute() {
+bool CertificatePage::readSelectedCertificate(QByteArray& certificate) {
     const std::optional<CertificateChoice> choice = SelectedCertificate();
     const KeySlot* slot = m_host.state().currentSlot();
     if (!choice || !slot)
-        return;
-    TokenLibrary& tokens = m_host.tokenLibrary();
-    QByteArray certificate;
-    if (tokens.ReadCertificate(m_host.state().CurrentKey, slot->info.containerNames[size_t(choice->container)],
-                               choice->usage, certificate) != 0) {
+        return false;
+    if (m_host.tokenLibrary().ReadCertificate(m_host.state().CurrentKey,
+                                              slot->info.containerNames[size_t(choice->container)], choice->usage,
+                                              certificate) != 0) {
         DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_GetKeyCert_Error));
-        return;
+        return false;
     }
+    return true;
+}
+
+void CertificatePage::AcListCertExecute() {
+    QByteArray certificate;
+    if (!readSelectedCertificate(certificate))
+        return;
     // A certificate the viewer cannot read says so, rather than the click doing nothing.
-    if (const int32_t rv = tokens.helper_show_cert_ui(m_host.dialogOwner(), certificate); rv != 0)
+    if (const int32_t rv = m_host.tokenLibrary().helper_show_cert_ui(m_host.dialogOwner(), certificate); rv != 0)
         DialogService::information(m_host.dialogOwner(), Format(textOf(TextKey::P_FormatError), {rv}));
 }
 
 // The certificate as the token holds it (DER), into a file the user names; an existing file is replaced without a
 // question, and a file that cannot be written whole stays as it was.
 void CertificatePage::AcOutputExecute() {
-    const std::optional<CertificateChoice> choice = SelectedCertificate();
-    const KeySlot* slot = m_host.state().currentSlot();
-    if (!choice || !slot)
+    QByteArray certificate;
+    if (!readSelectedCertificate(certificate))
         return;
     QWidget* owner = m_host.dialogOwner();
-    QByteArray certificate;
-    if (m_host.tokenLibrary().ReadCertificate(m_host.state().CurrentKey,
-                                              slot->info.containerNames[size_t(choice->container)], choice->usage,
-                                              certificate) != 0) {
-        DialogService::information(owner, textOf(TextKey::K_GetKeyCert_Error));
-        return;
-    }
     const QString path =
         DialogService::saveFileName(owner, textOf(TextKey::Main_Form_btn_Output), QString(), QString(), u"cer"_s);
-    if (path.isEmpty())
-        return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(certificate) != certificate.size() || !file.commit()) {
-        DialogService::information(owner,
-                                   viewerText(ViewerKey::Viewer_SaveFailed) + u'\n' + QDir::toNativeSeparators(path));
-        return;
-    }
-    DialogService::information(owner, textOf(TextKey::OutPut_OK));
+    if (!path.isEmpty() && CertificateViewer::saveCertificate(owner, path, certificate))
+        DialogService::information(owner, textOf(TextKey::OutPut_OK));
 }
 
 void CertificatePage::AcrefreshExecute() {

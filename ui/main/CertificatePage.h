@@ -46,6 +46,8 @@ private:
     // Adds a node to tvCert (at the top when parent is null); expandedImage, when given, shows while it is open.
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, Image image, int expandedImage = -1);
     void showNodeImage(QTreeWidgetItem* node);
+    // The selected certificate as the token holds it; false, once the user has been told, when none can be read.
+    bool readSelectedCertificate(QByteArray& certificate);
     void AcListCertExecute();
     void AcOutputExecute();
     void AcrefreshExecute();

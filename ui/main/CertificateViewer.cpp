@@ -394,12 +394,17 @@ void CertificateViewer::copyToFile() {
     const QString path = DialogService::saveFileName(this, viewerText(ViewerKey::Viewer_SaveCaption),
                                                      QDir::home().filePath(suggestedFileName(m_details)),
                                                      viewerText(ViewerKey::Viewer_SaveFilter), QStringLiteral("cer"));
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        saveCertificate(this, path, m_details.der);
+}
+
+bool CertificateViewer::saveCertificate(QWidget* owner, const QString& path, const QByteArray& der) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(m_details.der) != m_details.der.size() || !file.commit())
-        DialogService::information(this,
-                                   viewerText(ViewerKey::Viewer_SaveFailed) + u'\n' + QDir::toNativeSeparators(path));
+    if (file.open(QIODevice::WriteOnly) && file.write(der) == der.size() && file.commit())
+        return true;
+    DialogService::information(owner,
+                               viewerText(ViewerKey::Viewer_SaveFailed) + u'\n' + QDir::toNativeSeparators(path));
+    return false;
 }
 
 int32_t CertificateViewer::showFromLibrary(void* owner, const uint8_t* certificate, int32_t certificateLength) {

@@ -30,6 +30,8 @@ public:
     // bytes are not a certificate, ZV_ERR_ARGUMENTS for no bytes, ZV_ERR_NOT_SUPPORTED off the GUI thread; nothing
     // is shown then.
     static int32_t showFromLibrary(void* owner, const uint8_t* certificate, int32_t certificateLength);
+    // Writes a certificate's DER whole into path, replacing the file, or says that it could not; true when written.
+    static bool saveCertificate(QWidget* owner, const QString& path, const QByteArray& der);
 
     // Test seam: the time the validity warning is judged against; an empty clock restores the system's.
     static void setClock(Clock clock);
