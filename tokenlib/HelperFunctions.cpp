@@ -1,5 +1,5 @@
 // The library's certificate-file and certificate helper functions.
-#include "tokenlib/CertificateDatabase.h"
+#include "shared/CertificateDatabase.h"
 #include "tokenlib/LibraryState.h"
 
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "tokenlib/CertificateDatabase.h"
+#include "shared/CertificateDatabase.h"
 
 #include "shared/ZovevOdu.h"
 
