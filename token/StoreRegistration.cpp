@@ -1,5 +1,8 @@
 #include "token/StoreRegistration.h"
 
+#include "platform/TextEncoding.h"
+#include "shared/CertificateDatabase.h"
+
 bool StoreRegistration::registers(int32_t mode, int32_t usage, bool ecc) {
     switch (mode) {
     case 0:
@@ -40,5 +43,14 @@ int32_t StoreRegistration::RegisterTokenCertificates(TokenLibrary& tokens, int32
                 return (usage == ExchangeUsage ? ExchangeFailure : SignatureFailure) + rv;
         }
     }
+    return 0;
+}
+
+int32_t StoreRegistration::RemoveCspCertificates(const QString& cspName) {
+    // The same bytes the registration stored: the binding hands the name to the library as a C string, so it ends
+    // at a zero byte there and here alike.
+    const QByteArray csp = TextEncoding::toLocal8(cspName);
+    int removed = 0;
+    zv::CertificateDatabase::removeUserCertificates(std::string(csp.constData()), &removed);
     return 0;
 }

@@ -24,4 +24,10 @@ bool registers(int32_t mode, int32_t usage, bool ecc);
 int32_t RegisterTokenCertificates(TokenLibrary& tokens, int32_t index, TTokenInfo& info, const QString& cspName,
                                   int32_t mode);
 
+// Removes the registration of every certificate that the provider cspName (exactly, case included) registered, from
+// every token; a certificate that another provider registered too stays for that one. The name goes to the store in
+// the locale's 8-bit encoding, as RegisterTokenCertificates hands it to the library. Always 0: nothing to remove,
+// and a store that cannot be opened, are no failure to report.
+int32_t RemoveCspCertificates(const QString& cspName);
+
 } // namespace StoreRegistration

@@ -30,6 +30,21 @@ class TokenLibraryBindingTest : public QObject {
             qFatal("vtoken %s failed", qPrintable(arguments.join(u' ')));
     }
 
+    // The user's certificate store as certutil lists it, one "nickname  trust" line per certificate; nothing when it
+    // cannot be read.
+    QList<QByteArray> storeListing() const {
+        QProcess process;
+        process.start(QStringLiteral("certutil"),
+                      {"-L", "-d", "sql:" + m_home->filePath(QStringLiteral(".pki/nssdb"))});
+        if (!process.waitForFinished(30000))
+            qFatal("certutil did not finish");
+        QList<QByteArray> lines;
+        for (const QByteArray& line : process.readAllStandardOutput().split('\n'))
+            if (!line.trimmed().isEmpty() && !line.startsWith("Certificate Nickname") && !line.contains("SSL,S/MIME"))
+                lines << line.trimmed();
+        return lines;
+    }
+
     void openOn(std::initializer_list<const char*> serials) {
         for (const char* serial : serials)
             vtoken({"create", "--serial", serial, "--label", "Binding", "--plugged"});
@@ -187,7 +202,8 @@ private Q_SLOTS:
     }
 
     // Which certificates of the demo token each registration mode registers, and the code of a store that refuses:
-    // an RSA pair in two usages, an EC signature pair, a root and an issuing CA.
+    // an RSA pair in two usages, an EC signature pair, a root and an issuing CA. The removal afterwards takes what
+    // the provider registered, its name matched exactly, and leaves the authorities.
     void registrationModes_data() {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("brokenStore");
@@ -225,6 +241,16 @@ private Q_SLOTS:
         QCOMPARE(attempted, registered);
         // The authorities go in whatever the mode, until a refusal ends the run.
         QCOMPARE(authorities, brokenStore ? 0 : 2);
+
+        const QList<QByteArray> stored = storeListing();
+        QCOMPARE(stored.size(), brokenStore ? 0 : 2 + registered.size());
+        QCOMPARE(StoreRegistration::RemoveCspCertificates(QStringLiteral("vx csp")), 0);
+        QCOMPARE(storeListing(), stored);
+        QCOMPARE(StoreRegistration::RemoveCspCertificates(QStringLiteral("VX CSP")), 0);
+        const QList<QByteArray> left = storeListing();
+        QCOMPARE(left.size(), brokenStore ? 0 : 2);
+        for (const QByteArray& line : left)
+            QVERIFY2(!line.contains("VX CSP:"), line.constData());
     }
 };
 
