@@ -452,6 +452,10 @@ std::string CertificateDatabase::defaultDirectory() {
     return directory + "/.pki/nssdb";
 }
 
+int32_t CertificateDatabase::create(const std::string& directory) {
+    return withDatabase(directory, nullptr, [](PK11SlotInfo*, CERTCertificate*) { return ZV_OK; });
+}
+
 int32_t CertificateDatabase::addUserCertificate(const std::vector<uint8_t>& der, const std::string& provider,
                                                 const std::string& container, int usage, const std::string& directory) {
     // NSS takes C strings: a zero byte would cut the nickname short.

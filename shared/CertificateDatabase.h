@@ -16,6 +16,9 @@ public:
     // The database directory: $HOME/.pki/nssdb; empty, so that every call fails, when HOME is unset or relative.
     static std::string defaultDirectory();
 
+    // Opens the database, creating it as the other calls do when missing, and changes nothing in it.
+    static int32_t create(const std::string& directory = defaultDirectory());
+
     // An end-entity certificate whose key lives in a token container. The nickname carries the provider (CSP)
     // name, the container and the usage, e.g. "Quorvex CSP:container name:1", so that
     // removeUserCertificates(provider) finds exactly the certificates of that provider. Added again, it replaces
