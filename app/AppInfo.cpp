@@ -82,6 +82,7 @@ int ReadAppInfo(const QString& path, TAPPInfo& info) {
     info.APPMonName = text("APPFlag", "APPMonName");
     info.FingerRegTimes = ini.readInteger(QStringLiteral("APPFlag"), QStringLiteral("FingerRegTimes"), 3);
     info.FingerStudy = ini.readInteger(QStringLiteral("APPFlag"), QStringLiteral("FingerStudy"), 0);
+    info.AdminTools = ini.readInteger(QStringLiteral("APPFlag"), QStringLiteral("AdminTools"), 0);
     return 0;
 }
 

@@ -27,6 +27,8 @@ struct TAPPInfo {
     QString APPMonName;
     int32_t FingerRegTimes = 3;
     int32_t FingerStudy = 0;
+    // 1 offers the administrator's tools (store registration, token administration); 0 keeps them hidden.
+    int32_t AdminTools = 0;
 };
 
 // The USB product ids of the product's tokens, from the profile's PID list.

@@ -22,7 +22,7 @@ private Q_SLOTS:
                                           "[UserInfo]\nCfgPath=quorvex\\vx7100\\\nPlugin=pl\nCloseAPP=ca\n"
                                           "[APPFlag]\nAPPName=an\nOEMID=oe\nUSBEnumString=us\nPID=0x0101\n"
                                           "RegCertMode=0x1\nAPPMgrName=mg\nAPPMonName=mon\nFingerRegTimes=5\n"
-                                          "FingerStudy=1\n"
+                                          "FingerStudy=1\nAdminTools=1\n"
                                           // A key in the wrong section is not read.
                                           "[APPLib]\nAPPName=wrong\n");
         TAPPInfo info;
@@ -44,6 +44,7 @@ private Q_SLOTS:
         QCOMPARE(info.APPMonName, QStringLiteral("mon"));
         QCOMPARE(info.FingerRegTimes, 5);
         QCOMPARE(info.FingerStudy, 1);
+        QCOMPARE(info.AdminTools, 1);
     }
 
     void missingKeysTakeTheirDefaults_data() {
@@ -64,6 +65,7 @@ private Q_SLOTS:
         QCOMPARE(info.FingerRegTimes, 3);
         QCOMPARE(info.RegCertMode, 0);
         QCOMPARE(info.FingerStudy, 0);
+        QCOMPARE(info.AdminTools, 0);
     }
 
     void unreadableProfileKeepsTheRecord() {
