@@ -52,19 +52,34 @@ bool DialogService::question(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-QString DialogService::saveFileName(QWidget* parent, const QString& caption, const QString& suggestedPath,
-                                    const QString& filter, const QString& defaultSuffix) {
+QString DialogService::fileNameQueued(const QString& caption) {
     TestState& state = testState();
-    if (state.enabled) {
-        state.shown.append(caption);
-        if (state.fileNames.isEmpty())
-            qFatal("Unexpected file dialog: %s", qPrintable(caption));
-        return state.fileNames.dequeue();
-    }
+    state.shown.append(caption);
+    if (state.fileNames.isEmpty())
+        qFatal("Unexpected file dialog: %s", qPrintable(caption));
+    return state.fileNames.dequeue();
+}
+
+QString DialogService::saveFileName(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                                    const QString& filter, const QString& defaultSuffix, Existing existing) {
+    if (testState().enabled)
+        return fileNameQueued(caption);
     QFileDialog dialog(parent, caption, suggestedPath, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, existing == Existing::Replace);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString DialogService::openFileName(QWidget* parent, const QString& caption, const QString& filter) {
+    if (testState().enabled)
+        return fileNameQueued(caption);
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

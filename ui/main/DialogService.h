@@ -15,19 +15,24 @@ public:
     static void information(QWidget* parent, const QString& text);
     // True only when the user answers Yes.
     static bool question(QWidget* parent, const QString& text);
+    enum class Existing { Ask, Replace };
     // The path to save a file under, chosen by the user (defaultSuffix added when the name has none); empty when
-    // cancelled.
+    // cancelled. With Existing::Replace, choosing a file that exists asks no question.
     static QString saveFileName(QWidget* parent, const QString& caption, const QString& suggestedPath,
-                                const QString& filter, const QString& defaultSuffix);
+                                const QString& filter, const QString& defaultSuffix, Existing existing = Existing::Ask);
+    // An existing file the user chooses to open; empty when cancelled. filter is in Qt's "Name (*.a *.b)" form.
+    static QString openFileName(QWidget* parent, const QString& caption, const QString& filter);
 
     // Test seam: from now on no dialog is shown; each box takes the next queued answer and its text is recorded.
     static void enableTestMode();
     static void setNextAnswer(Answer answer);
-    // The answer of the next file dialog: a path, or empty for Cancel. The caption is recorded as shown text.
+    // The answer of the next file dialog (open or save): a path, or empty for Cancel. The caption is recorded as shown
+    // text.
     static void setNextFileName(const QString& path);
     static QStringList shownTexts();
     static void clearShownTexts();
 
 private:
     static Answer answerQueued(const QString& text);
+    static QString fileNameQueued(const QString& caption);
 };
