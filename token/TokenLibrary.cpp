@@ -136,6 +136,7 @@ int32_t TokenLibrary::call(const char* name, const QString& begin, Function func
 
 int32_t TokenLibrary::OpenTokenLibrary(const QString& pkcs11Path, const QString& usbEnumString, const QString& oemId,
                                        const QString& appName) {
+    m_modulePath = pkcs11Path;
     if (usbEnumString.isEmpty())
         return init_pkcs11(pkcs11Path);
     QMutexLocker lock(&m_mutex);

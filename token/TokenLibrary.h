@@ -39,6 +39,8 @@ public:
     // What made OpenTokenLibrary fail with rv, for a person to read: which file could not be opened and what the
     // loader said, or which code the module's initialization returned.
     QString OpeningFailure(const QString& pkcs11Path, int32_t rv) const;
+    // The PKCS#11 module the library was last asked to open, as located.
+    QString modulePath() const { return m_modulePath; }
     int32_t FindAndConnectTokens(int32_t& count);
     int32_t LoadContainerList(int32_t index, TTokenInfo& info);
     int32_t ReadCertInfo(int32_t index, const QByteArray& container, int32_t usage, TTokenCertInfo& info);
@@ -103,6 +105,7 @@ private:
     OperationLog m_log;
     mutable QMutex m_mutex;
     bool m_loaded = false;
+    QString m_modulePath;
 
     struct Functions;
     std::unique_ptr<Functions> m_functions;

@@ -34,9 +34,9 @@ public:
 
     // The profile points at the virtual token's modules unless told otherwise; extra lines are added to [APPFlag].
     void writeProfile(const QByteArray& flags = "PID=0x0101|0x0102\n", const QByteArray& pkcs11 = VTOKEN_MODULE,
-                      const QByteArray& skf = VTOKEN_SKF_LIBRARY) const {
-        writeFile(QStringLiteral("APPInfo.ini"),
-                  "[APPLib]\nPKCS11Lib=" + pkcs11 + "\nSKFLib=" + skf + "\n[UserInfo]\nCfgPath=q\n[APPFlag]\n" + flags);
+                      const QByteArray& skf = VTOKEN_SKF_LIBRARY, const QByteArray& cspName = {}) const {
+        writeFile(QStringLiteral("APPInfo.ini"), "[APPLib]\nPKCS11Lib=" + pkcs11 + "\nSKFLib=" + skf + "\nCSPName=" +
+                                                     cspName + "\n[UserInfo]\nCfgPath=q\n[APPFlag]\n" + flags);
     }
 
     // Runs the vtoken command; the test stops when it fails.

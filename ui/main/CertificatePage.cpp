@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -101,18 +102,30 @@ CertificatePage::CertificatePage(PageHost& host, QAction* logout, QWidget* paren
     bindToAction(btnRegCert, AcRegCert);
     bindToAction(btnLogout, logout);
     bindToAction(btnRefreshCert, Acrefresh);
-    // The import, the deletions and the store registration are not offered yet; the language file decides about
-    // the export (applyTexts).
-    for (QAction* hidden : {AcDel, AcInputCert, AcDelCert, AcRegCert, AcUnRegCert})
-        hidden->setVisible(false);
+    // Which of the operations the page offers, the language file and the profile decide (applyTexts).
 
     connect(AcListCert, &QAction::triggered, this, &CertificatePage::AcListCertExecute);
     connect(AcOutput, &QAction::triggered, this, &CertificatePage::AcOutputExecute);
     connect(Acrefresh, &QAction::triggered, this, &CertificatePage::AcrefreshExecute);
+    connect(AcInputCert, &QAction::triggered, this, &CertificatePage::AcInputCertExecute);
+    connect(AcDelCert, &QAction::triggered, this, &CertificatePage::AcDelCertExecute);
+    connect(AcDel, &QAction::triggered, this, &CertificatePage::AcDelExecute);
+    connect(AcRegCert, &QAction::triggered, this, &CertificatePage::AcRegCertExecute);
+    connect(AcUnRegCert, &QAction::triggered, this, &CertificatePage::AcUnRegCertExecute);
+    connect(TimerCert, &QTimer::timeout, this, &CertificatePage::TimerCertTimer);
+    connect(TRegCert, &QTimer::timeout, this, &CertificatePage::TRegCertTimer);
     // A double-click shows the certificate, and so does Enter on the keyboard.
     connect(tvCert, &QTreeWidget::itemActivated, this, &CertificatePage::AcListCertExecute);
     connect(tvCert, &QTreeWidget::itemSelectionChanged, this, &CertificatePage::UpdateCertActions);
     connect(tvCert, &QWidget::customContextMenuRequested, this, &CertificatePage::tvCertContextMenu);
+}
+
+// A worker left running by an import that stopped waiting still uses the token library: it finishes first.
+CertificatePage::~CertificatePage() {
+    for (const QPointer<QThread>& worker : m_workers) {
+        if (worker)
+            worker->wait();
+    }
 }
 
 void CertificatePage::applyTexts() {
@@ -125,7 +138,16 @@ void CertificatePage::applyTexts() {
     AcUnRegCert->setText(textOf(TextKey::K_Cert_UnReg));
     AcDelCert->setText(textOf(TextKey::K_Cert_Del));
     // The language file carries which certificate operations a product offers.
-    AcOutput->setVisible(LanguageTable::instance().settings().config_Cert_Output > 0);
+    const auto& settings = LanguageTable::instance().settings();
+    AcInputCert->setVisible(settings.config_Cert_Input > 0);
+    AcOutput->setVisible(settings.config_Cert_Output > 0);
+    AcDelCert->setVisible(settings.config_Cert_Del > 0);
+    AcDel->setVisible(settings.config_Cont_Del > 0);
+}
+
+void CertificatePage::offerStoreRegistration(bool offered) {
+    AcRegCert->setVisible(offered);
+    AcUnRegCert->setVisible(offered);
 }
 
 QTreeWidgetItem* CertificatePage::addNode(QTreeWidgetItem* parent, const QString& text, Image image,
@@ -192,6 +214,20 @@ void CertificatePage::UpdateCertActions() {
     AcDel->setEnabled(loggedIn && container && slot->info.containerCount > 0);
     for (QAction* action : {AcOutput, AcListCert, AcDelCert})
         action->setEnabled(loggedIn && subject);
+    const bool hasContainers = slot && slot->info.containerCount > 0;
+    AcRegCert->setEnabled(hasContainers);
+    AcUnRegCert->setEnabled(hasContainers);
+}
+
+int CertificatePage::preselectedContainer() const {
+    const QTreeWidgetItem* node = selectedNode(tvCert);
+    const int level = node ? nodeLevel(node) : -1;
+    if (level == 0)
+        return tvCert->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(node));
+    if (level == 1)
+        return tvCert->indexOfTopLevelItem(node->parent());
+    const KeySlot* slot = m_host.state().currentSlot();
+    return slot ? slot->info.containerCount - 1 : -1;
 }
 
 std::optional<CertificatePage::CertificateChoice> CertificatePage::SelectedCertificate() {
@@ -239,8 +275,8 @@ void CertificatePage::AcOutputExecute() {
     if (!readSelectedCertificate(certificate))
         return;
     QWidget* owner = m_host.dialogOwner();
-    const QString path =
-        DialogService::saveFileName(owner, textOf(TextKey::Main_Form_btn_Output), QString(), QString(), u"cer"_s);
+    const QString path = DialogService::saveFileName(owner, textOf(TextKey::Main_Form_btn_Output), QString(), QString(),
+                                                     u"cer"_s, DialogService::Existing::Replace);
     if (!path.isEmpty() && CertificateViewer::saveCertificate(owner, path, certificate))
         DialogService::information(owner, textOf(TextKey::OutPut_OK));
 }

@@ -1,14 +1,20 @@
 #pragma once
 
 #include "ui/main/ImageList.h"
+#include "ui/main/ImportJob.h"
 #include "ui/main/Page.h"
 
+#include <QPointer>
+
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QThread;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -30,6 +36,7 @@ public:
 
     // logout is the login page's; the page offers it with a button.
     CertificatePage(PageHost& host, QAction* logout, QWidget* parent);
+    ~CertificatePage() override;
     void applyTexts() override;
 
     // Rebuilds the certificate tree of token index and the container flags the certificate operations read.
@@ -41,6 +48,13 @@ public:
     // The refresh action, as its button runs it: reads the token's objects again and rebuilds the tree.
     void refresh();
     void focusTree();
+    // Registering the certificates in the user's store, and taking them out, are an administrator's tools.
+    void offerStoreRegistration(bool offered);
+
+    // The import waits this many polls of 200 ms for a worker before it reports the import as failed (code 259,
+    // still running); tests shorten the wait.
+    static constexpr int ImportPolls = 2500;
+    static void setImportPollLimit(int polls);
 
 private:
     // Adds a node to tvCert (at the top when parent is null); expandedImage, when given, shows while it is open.
@@ -52,6 +66,32 @@ private:
     void AcOutputExecute();
     void AcrefreshExecute();
     void tvCertContextMenu(const QPoint& position);
+
+    // The import (CertificatePageImport.cpp).
+    void AcInputCertExecute();
+    // The container position the import dialog proposes for the selected node.
+    int preselectedContainer() const;
+    // Imports each certificate of the parsed file as the dialog chose; the last code.
+    int32_t importFile(int32_t fileType, int32_t count, ImportJob& choice);
+    // Runs the job's worker on a thread of its own and waits for it, at most polls times 200 ms when given.
+    int32_t runWorker(const std::shared_ptr<ImportJob>& job, std::optional<int> polls);
+    void startProgress();
+    void stopProgress();
+    void TimerCertTimer();
+    void showImportFailure(int32_t rv);
+
+    // Deletion and the store (CertificatePageStore.cpp).
+    void AcDelCertExecute();
+    void AcDelExecute();
+    // After a deletion: the provider's certificates leave the store, and every token's come back.
+    void afterDeletion();
+    void AcRegCertExecute();
+    void AcUnRegCertExecute();
+    void TRegCertTimer();
+    // Registers the certificates of token index in the user's store, and on success the token's module for the
+    // user; the registration's code.
+    int32_t registerCertificates(int32_t index);
+    int32_t removeProviderCertificates();
 
     QTreeWidget* const tvCert;
     QMenu* const PMCertInfo;
@@ -77,4 +117,8 @@ private:
     QTimer* const TRegCert;
 
     ImageList m_images;
+    // The job of the import running now, whose step the progress ticker adds.
+    std::shared_ptr<ImportJob> m_job;
+    // Workers that may still run: an import that gave up waiting leaves its worker to finish.
+    std::vector<QPointer<QThread>> m_workers;
 };

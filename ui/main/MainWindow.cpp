@@ -164,6 +164,7 @@ QAction* MainWindow::addSpareMenuEntry(const char* name) {
 void MainWindow::setUpWindow() {
     ReadAppInfo(m_programDirectory + QStringLiteral("APPInfo.ini"), m_appInfo);
     ParseProductIds(m_appInfo.PID, m_productIds);
+    certificatePage->offerStoreRegistration(m_appInfo.AdminTools > 0);
 
     usbWatch = new TUSB(this);
     usbWatch->OnArrival = [this](TUSB& watch) { usbArrival(watch.ProductId()); };
