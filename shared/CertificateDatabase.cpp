@@ -21,6 +21,7 @@ extern "C" {
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace zv {
@@ -285,7 +286,104 @@ bool authorityNickname(const CERTCertificate* certificate, const std::vector<Sto
     return false;
 }
 
-// A certificate taken out to make room, with what it takes to put it back.
+// One registration of an end-entity certificate: the provider whose container holds its key, and for which usage.
+struct Registration {
+    std::string provider;
+    std::string container;
+    int usage;
+    bool operator==(const Registration&) const = default;
+};
+
+// The bytes that separate a nickname's parts, the escape itself and control bytes are written "%XX" in a field.
+bool needsEscape(unsigned char byte) {
+    return byte == '%' || byte == ':' || byte == ';' || byte < 0x20 || byte == 0x7F;
+}
+
+std::string escaped(const std::string& text) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string result;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (needsEscape(byte)) {
+            result += '%';
+            result += Hex[byte >> 4];
+            result += Hex[byte & 0xF];
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The field that escaped wrote, or nothing when escaped would not have written this text: only the bytes that need
+// it escaped, in upper-case hex, so that a nickname has one reading and reads back to the same bytes.
+std::optional<std::string> unescaped(std::string_view text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            if (needsEscape(static_cast<unsigned char>(text[i])))
+                return std::nullopt;
+            result += text[i];
+            continue;
+        }
+        if (text.size() - i < 3)
+            return std::nullopt;
+        const int high = hexDigit(text[i + 1]);
+        const int low = hexDigit(text[i + 2]);
+        if (high < 0 || low < 0 || !needsEscape(static_cast<unsigned char>(high * 16 + low)))
+            return std::nullopt;
+        result += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return result;
+}
+
+std::string nicknameOf(const std::vector<Registration>& registrations) {
+    std::string nickname;
+    for (const Registration& registration : registrations) {
+        if (!nickname.empty())
+            nickname += ';';
+        nickname += escaped(registration.provider) + ':' + escaped(registration.container) + ':' +
+                    std::to_string(registration.usage);
+    }
+    return nickname;
+}
+
+// The registrations a nickname lists, or nothing when the nickname is not wholly of that form: a certificate that
+// another program or the user named is never read as ours.
+std::optional<std::vector<Registration>> registrationsOf(const std::string& nickname) {
+    std::vector<Registration> registrations;
+    size_t start = 0;
+    while (true) {
+        const size_t end = std::min(nickname.find(';', start), nickname.size());
+        const std::string_view part = std::string_view(nickname).substr(start, end - start);
+        const size_t first = part.find(':');
+        const size_t second = first == std::string_view::npos ? first : part.find(':', first + 1);
+        if (second == std::string_view::npos || part.find(':', second + 1) != std::string_view::npos)
+            return std::nullopt;
+        const std::string_view usage = part.substr(second + 1);
+        if (usage != "1" && usage != "2")
+            return std::nullopt;
+        auto provider = unescaped(part.substr(0, first));
+        auto container = unescaped(part.substr(first + 1, second - first - 1));
+        if (!provider || !container)
+            return std::nullopt;
+        registrations.push_back({std::move(*provider), std::move(*container), usage[0] - '0'});
+        if (end == nickname.size())
+            return registrations;
+        start = end + 1;
+    }
+}
+
+// A certificate taken out to make room or to take another nickname, with what it takes to put it back.
 struct Removed {
     CERTCertificate* certificate; // still alive in the list it came from
     std::string label;
@@ -302,7 +400,7 @@ bool remove(CERTCertificate* certificate, const std::string& label, std::vector<
     return true;
 }
 
-// Puts back what a refused replacement took out, so that a refusal loses nothing.
+// Puts back what a refused change took out, so that a refusal loses nothing.
 void restore(PK11SlotInfo* slot, const std::vector<Removed>& removed) {
     for (const auto& entry : removed) {
         if (import(slot, entry.certificate, entry.label) && entry.trusted)
@@ -310,53 +408,103 @@ void restore(PK11SlotInfo* slot, const std::vector<Removed>& removed) {
     }
 }
 
-int32_t addUser(PK11SlotInfo* slot, CERTCertificate* wanted, const std::string& nickname) {
+// Deletes the certificate of these bytes as stored in this database.
+void deleteStored(PK11SlotInfo* slot, const SECItem& der) {
+    SECItem item = der;
+    if (Certificate stored{PK11_FindCertFromDERCertItem(slot, &item, nullptr)}; stored && sameBytes(stored.get(), der))
+        SEC_DeletePermCertificate(stored.get());
+}
+
+// A stored certificate's next nickname; an empty one takes it out of the database.
+struct Relabel {
+    CERTCertificate* certificate; // alive in the list it came from
+    std::string label;
+    std::string newLabel;
+};
+
+// Gives stored certificates their next nicknames, then imports added under addedLabel. A certificate changes its
+// nickname by leaving the database and coming back with the trust it had; all of it happens or, on a refusal, what
+// was taken out is put back.
+int32_t relabel(PK11SlotInfo* slot, const std::vector<Relabel>& changes, CERTCertificate* added = nullptr,
+                const std::string& addedLabel = {}) {
+    for (const Relabel& change : changes) {
+        CERTCertTrust trust{};
+        if (!change.newLabel.empty() && CERT_GetCertTrust(change.certificate, &trust) == SECSuccess &&
+            hasTrust(trust) && !canWriteTrust(slot))
+            return ZV_ERR_CERT_STORE;
+    }
+    std::vector<Removed> removed;
+    std::vector<const SECItem*> imported;
+    const auto undo = [&] {
+        for (const SECItem* der : imported)
+            deleteStored(slot, *der);
+        restore(slot, removed);
+        return ZV_ERR_CERT_STORE;
+    };
+    for (const Relabel& change : changes) {
+        if (!remove(change.certificate, change.label, removed))
+            return undo();
+    }
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const Removed& entry = removed[i];
+        if (changes[i].newLabel.empty())
+            continue;
+        if (!import(slot, entry.certificate, changes[i].newLabel))
+            return undo();
+        imported.push_back(&entry.certificate->derCert);
+        if (entry.trusted && !changeTrust(slot, entry.certificate->derCert, entry.trust))
+            return undo();
+    }
+    if (added && !import(slot, added, addedLabel))
+        return undo();
+    return ZV_OK;
+}
+
+int32_t addUser(PK11SlotInfo* slot, CERTCertificate* wanted, const Registration& registration) {
     StoredCertificates stored(slot);
     if (!stored.isRead())
         return ZV_ERR_CERT_STORE;
-    // NSS refuses a nickname that another subject holds, and a second certificate of one issuer and serial number,
-    // so whatever stands in the way leaves before the new one comes in.
-    bool present = false;
-    std::vector<const StoredCertificate*> inTheWay;
-    const StoredCertificate* moved = nullptr;
+    // Stored already under a nickname of registrations, the certificate adds this one to them; under any other
+    // nickname it moves to this registration's (the database holds a certificate once, under one nickname).
+    const StoredCertificate* self = nullptr;
+    std::vector<Registration> registrations;
     for (const auto& entry : stored.entries()) {
         if (sameBytes(entry.certificate, wanted->derCert)) {
-            if (entry.label == nickname) {
-                present = true;
-            } else {
-                // The database holds a certificate once, under one nickname: stored under another, it moves to
-                // this one and keeps whatever trust the user gave it.
-                moved = &entry;
-                inTheWay.push_back(&entry);
-            }
-        } else if (entry.label == nickname) {
-            inTheWay.push_back(&entry);
-        } else if (sameIssuerAndSerial(entry.certificate, wanted)) {
-            // A different certificate that NSS would take for this one, under a nickname of its own.
-            return ZV_ERR_CERT_STORE;
+            self = &entry;
+            registrations = registrationsOf(entry.label).value_or(std::vector<Registration>());
         }
     }
-    if (inTheWay.empty() && present)
-        return ZV_OK;
+    if (std::find(registrations.begin(), registrations.end(), registration) == registrations.end())
+        registrations.push_back(registration);
+    const std::string nickname = nicknameOf(registrations);
 
-    CERTCertTrust trust{};
-    const bool keepTrust = moved && CERT_GetCertTrust(moved->certificate, &trust) == SECSuccess && hasTrust(trust);
-    if (keepTrust && !canWriteTrust(slot))
-        return ZV_ERR_CERT_STORE;
-    std::vector<Removed> removed;
-    for (const StoredCertificate* entry : inTheWay) {
-        if (!remove(entry->certificate, entry->label, removed)) {
-            restore(slot, removed);
-            return ZV_ERR_CERT_STORE;
+    // A container holds one certificate of a usage: another certificate registered for it loses that registration
+    // and leaves with its last one. NSS refuses a nickname that another subject holds, and a second certificate of
+    // one issuer and serial number, so whatever would stand in the way leaves before this one comes in.
+    std::vector<Relabel> changes;
+    for (const auto& entry : stored.entries()) {
+        if (&entry == self)
+            continue;
+        bool stays = true;
+        std::string newLabel = entry.label;
+        if (auto others = registrationsOf(entry.label)) {
+            std::erase(*others, registration);
+            stays = !others->empty();
+            if (stays)
+                newLabel = nicknameOf(*others);
         }
+        stays = stays && newLabel != nickname;
+        // A different certificate that NSS would take for this one, under a nickname of its own.
+        if (stays && sameIssuerAndSerial(entry.certificate, wanted))
+            return ZV_ERR_CERT_STORE;
+        if (!stays || newLabel != entry.label)
+            changes.push_back({entry.certificate, entry.label, stays ? newLabel : std::string()});
     }
-    if (!present && !import(slot, wanted, nickname)) {
-        restore(slot, removed);
-        return ZV_ERR_CERT_STORE;
-    }
-    if (keepTrust && !changeTrust(slot, wanted->derCert, trust))
-        return ZV_ERR_CERT_STORE;
-    return ZV_OK;
+    if (!self)
+        return relabel(slot, changes, wanted, nickname);
+    if (self->label != nickname)
+        changes.push_back({self->certificate, self->label, nickname});
+    return changes.empty() ? ZV_OK : relabel(slot, changes);
 }
 
 int32_t addAuthority(PK11SlotInfo* slot, CERTCertificate* wanted, bool root) {
@@ -394,18 +542,26 @@ int32_t addAuthority(PK11SlotInfo* slot, CERTCertificate* wanted, bool root) {
     return ZV_OK;
 }
 
+// Takes the provider's registrations off every certificate: one left without any leaves the database, one with
+// others keeps them under their nickname. Only nicknames wholly of registrations are read, so the certificates of
+// other programs stay whatever the provider's name.
 int32_t removeUsers(PK11SlotInfo* slot, const std::string& provider, int* count) {
     StoredCertificates stored(slot);
     if (!stored.isRead())
         return ZV_ERR_CERT_STORE;
-    // The colon keeps "Quorvex" from matching the certificates of "Quorvex CSP".
-    const std::string prefix = provider + ":";
     int32_t result = ZV_OK;
     for (const auto& entry : stored.entries()) {
-        if (entry.label.compare(0, prefix.size(), prefix) != 0)
+        auto registrations = registrationsOf(entry.label);
+        if (!registrations)
             continue;
-        if (SEC_DeletePermCertificate(entry.certificate) == SECSuccess)
-            ++*count;
+        // Exactly the provider's name: "Quorvex" is not "Quorvex CSP", nor "quorvex", nor "Quorvex:CSP".
+        const size_t dropped = std::erase_if(
+            *registrations, [&](const Registration& registration) { return registration.provider == provider; });
+        if (dropped == 0)
+            continue;
+        const std::string next = registrations->empty() ? std::string() : nicknameOf(*registrations);
+        if (relabel(slot, {{entry.certificate, entry.label, next}}) == ZV_OK)
+            *count += static_cast<int>(dropped);
         else
             result = ZV_ERR_CERT_STORE;
     }
@@ -459,16 +615,11 @@ int32_t CertificateDatabase::create(const std::string& directory) {
 int32_t CertificateDatabase::addUserCertificate(const std::vector<uint8_t>& der, const std::string& provider,
                                                 const std::string& container, int usage, const std::string& directory) {
     // NSS takes C strings: a zero byte would cut the nickname short.
-    if (hasZeroByte(provider) || hasZeroByte(container))
+    if (hasZeroByte(provider) || hasZeroByte(container) || (usage != 1 && usage != 2))
         return ZV_ERR_ARGUMENTS;
-    // A container that another tool named with a control character still gives a nickname of one line.
-    std::string shownContainer = container;
-    std::replace_if(
-        shownContainer.begin(), shownContainer.end(), [](char byte) { return uint8_t(byte) < 0x20 || byte == 0x7F; },
-        '_');
-    const std::string nickname = provider + ":" + shownContainer + ":" + std::to_string(usage);
+    const Registration registration{provider, container, usage};
     return withDatabase(directory, &der, [&](PK11SlotInfo* slot, CERTCertificate* certificate) {
-        return addUser(slot, certificate, nickname);
+        return addUser(slot, certificate, registration);
     });
 }
 

@@ -160,7 +160,9 @@ class CertificateDatabaseTest : public QObject {
         return CertificateDatabase::removeUserCertificates(provider.toStdString(), count, directory.toStdString());
     }
 
-    // Runs "user <id> <provider>:<container>:<usage>", "root <id>" or "intermediate <id>" steps; all must succeed.
+    // Runs "user <id> <provider>:<container>:<usage>" (the provider may hold colons, the container not),
+    // "root <id>", "intermediate <id>" or "other <id> <nickname>" steps, the last one another program's certificate
+    // stored by certutil; all must succeed.
     void run(const QStringList& steps, const QString& directory, bool nssInUse = false) {
         for (const QString& step : steps) {
             const qsizetype first = step.indexOf(' ');
@@ -170,11 +172,24 @@ class CertificateDatabaseTest : public QObject {
             if (kind == "user") {
                 const QString id = rest.section(' ', 0, 0);
                 const QString nickname = rest.section(' ', 1);
-                const qsizetype colon = nickname.indexOf(':');
                 const qsizetype last = nickname.lastIndexOf(':');
+                const qsizetype colon = nickname.lastIndexOf(':', last - 1);
                 QVERIFY2(m_der.contains(id), qPrintable(id));
                 result = addUser(m_der[id], nickname.left(colon), nickname.mid(colon + 1, last - colon - 1),
                                  nickname.mid(last + 1).toInt(), directory);
+            } else if (kind == "other") {
+                const QString id = rest.section(' ', 0, 0);
+                QVERIFY2(m_der.contains(id), qPrintable(id));
+                QFile file(m_home.filePath("other.der"));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(bytes(m_der[id]));
+                file.close();
+                if (!QFileInfo::exists(directory))
+                    QVERIFY(QDir().mkpath(directory) && certutil({"-N", "-d", "sql:" + directory, "--empty-password"}));
+                result = certutil({"-A", "-d", "sql:" + directory, "-n", rest.section(' ', 1), "-t", ",,", "-i",
+                                   file.fileName()})
+                             ? ZV_OK
+                             : -1;
             } else {
                 QVERIFY2(m_der.contains(rest), qPrintable(rest));
                 result = addAuthority(m_der[rest], kind == "root", directory);
@@ -221,8 +236,14 @@ private Q_SLOTS:
             << QStringList{"user alice P:box:1", "user chinese P:box:1"} << QStringList{"P:box:1 ,,"};
         QTest::newRow("same certificate again")
             << QStringList{"user alice P:box:1", "user alice P:box:1"} << QStringList{"P:box:1 ,,"};
-        QTest::newRow("certificate moves to its new nickname")
-            << QStringList{"user alice P:old:1", "user alice P:new:2"} << QStringList{"P:new:2 ,,"};
+        QTest::newRow("registrations of one certificate, in their order, once each")
+            << QStringList{"user alice P:old:1", "user alice Q:new:2", "user alice P:old:1"}
+            << QStringList{"P:old:1;Q:new:2 ,,"};
+        QTest::newRow("a registration moves to the new certificate, the others stay")
+            << QStringList{"user alice P:box:1", "user alice Q:box:1", "user chinese P:box:1"}
+            << QStringList{"P:box:1 ,,", "Q:box:1 ,,"};
+        QTest::newRow("a certificate under another program's nickname moves to this one")
+            << QStringList{"other alice Alice's mail", "user alice P:box:1"} << QStringList{"P:box:1 ,,"};
         QTest::newRow("a moved certificate keeps its trust")
             << QStringList{"root root", "user root P:self:2"} << QStringList{"P:self:2 CT,C,C"};
         QTest::newRow("intermediate made a root")
@@ -238,8 +259,9 @@ private Q_SLOTS:
         QTest::newRow("no colon in an authority nickname")
             << QStringList{"root colonRoot"} << QStringList{"Zovev- Root CT,C,C"};
         QTest::newRow("no common name") << QStringList{"intermediate nameless"} << QStringList{"O=Nameless Org ,,"};
-        QTest::newRow("no control character in a nickname")
-            << QStringList{"user alice P:tab\tbed:1"} << QStringList{"P:tab_bed:1 ,,"};
+        QTest::newRow("separators, escapes and control bytes escaped")
+            << QStringList{"user alice 50%;off:tab\tbed:1", QStringLiteral("user chinese 张:del\x7f:2")}
+            << QStringList{"50%25%3Boff:tab%09bed:1 ,,", QStringLiteral("张:del%7F:2 ,,")};
     }
     void storesNicknamesAndTrust() {
         QFETCH(QStringList, steps);
@@ -269,6 +291,52 @@ private Q_SLOTS:
         QCOMPARE(removeUsers("Quorvex CSP", &count, directory), ZV_OK);
         QCOMPARE(count, 1);
         QCOMPARE(listing(directory), QStringList{"Zovev Test Root CT,C,C"});
+        QVERIFY(!NSS_IsInitialized());
+    }
+
+    // Which registrations the removals take: the provider's exactly, read from nicknames of the registration form
+    // only; a certificate leaves with its last registration and keeps its trust while it has others.
+    void removesTheProvidersRegistrations_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("removals");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("another provider left alone") << QStringList{"user alice P:box:1", "user chinese Q:box:1"}
+                                                     << QStringList{"P"} << QList<int>{1} << QStringList{"Q:box:1 ,,"};
+        QTest::newRow("a provider differing in case left alone")
+            << QStringList{"user alice Quorvex CSP:box:1"} << QStringList{"quorvex csp", "Quorvex csp"}
+            << QList<int>{0, 0} << QStringList{"Quorvex CSP:box:1 ,,"};
+        QTest::newRow("a colon in the provider")
+            << QStringList{"user alice A:box:1", "user chinese A:B:box:1", "user aliceSignature B:box:1"}
+            << QStringList{"A", "B"} << QList<int>{1, 1} << QStringList{"A%3AB:box:1 ,,"};
+        QTest::newRow("the provider's name decoded, not as written")
+            << QStringList{"user alice 50%;off:box:1", "user chinese 50%25:box:1"} << QStringList{"50%;off"}
+            << QList<int>{1} << QStringList{"50%2525:box:1 ,,"};
+        QTest::newRow("an empty provider never touches other nicknames")
+            << QStringList{"root root", "other chinese :box:x", "other aliceSignature %41:box:1", "user alice :box:1"}
+            << QStringList{""} << QList<int>{1} << QStringList{"%41:box:1 ,,", ":box:x ,,", "Zovev Test Root CT,C,C"};
+        QTest::newRow("two providers' certificate stays for the other")
+            << QStringList{"user alice P:box:1", "user alice Q:other:2", "user alice P:more:1"} << QStringList{"P", "Q"}
+            << QList<int>{2, 1} << QStringList{};
+        QTest::newRow("the trust stays with the certificate")
+            << QStringList{"root root", "user root P:self:2", "user root Q:self:1"} << QStringList{"P"} << QList<int>{1}
+            << QStringList{"Q:self:1 CT,C,C"};
+    }
+    void removesTheProvidersRegistrations() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, removals);
+        QFETCH(QList<int>, counts);
+        QFETCH(QStringList, expected);
+        const QString directory = freshDirectory();
+        run(steps, directory);
+        QList<int> removed;
+        for (const QString& provider : removals) {
+            int count = -1;
+            QCOMPARE(removeUsers(provider, &count, directory), ZV_OK);
+            removed << count;
+        }
+        QCOMPARE(removed, counts);
+        QCOMPARE(listing(directory), expected);
         QVERIFY(!NSS_IsInitialized());
     }
 
