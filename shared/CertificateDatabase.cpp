@@ -18,17 +18,39 @@ extern "C" {
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zv {
 namespace {
 
 // One call at a time: two at once would open the same database twice in one process.
 std::mutex databaseMutex;
+
+// The program and the token library it loads each hold a copy of this code, and of the mutex above; a lock on the
+// database folder keeps their calls apart as well (flock locks of two descriptors conflict within one process too).
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock() {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
 
 // Our database is opened as a slot of its own, so its certificates never mix with a database another NSS user in
 // the process opened. The name is the token label NSS reports for it (at most 32 bytes).
@@ -100,6 +122,8 @@ public:
     explicit UserDatabase(const std::string& directory) {
         if (directory.empty() || hasZeroByte(directory) || !makeDirectory(directory))
             return;
+        // Held until the database is closed again.
+        m_lock.emplace(directory);
         PortString configDirectory(NSSUTIL_Escape(("sql:" + directory).c_str(), '\''));
         PortString tokenName(NSSUTIL_Escape(TokenName, '\''));
         if (!configDirectory || !tokenName)
@@ -154,6 +178,7 @@ private:
         return open;
     }
 
+    std::optional<FolderLock> m_lock; // first, so that it is released last
     PK11SlotInfo* m_slot = nullptr;
     bool m_owned = false;
     bool m_usable = false;
