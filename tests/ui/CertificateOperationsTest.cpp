@@ -35,6 +35,7 @@ struct DialogInput {
     QString newName;
     QString existing;
     bool signature = false;
+    std::function<void()> beforeConfirming = [] {};
 };
 
 QByteArrayList nicknames() {
@@ -110,6 +111,7 @@ class CertificateOperationsTest : public WindowTestCase {
                 findNamed<QLineEdit>(*dialog, "edtContname")->setText(input.newName);
             }
             findNamed<QRadioButton>(*dialog, input.signature ? "rb4" : "rb3")->click();
+            input.beforeConfirming();
             findNamed<QPushButton>(*dialog, "btnOK")->click();
             if (dialog->isVisible())
                 dialog->reject();
@@ -263,7 +265,19 @@ private Q_SLOTS:
         CertificatePage::setImportPollLimit(CertificatePage::ImportPolls);
         QCOMPARE(DialogService::shownTexts(),
                  (QStringList{u"浏览"_s, u"导入证书失败 ErrorCode :String=   0x00000103"_s}));
-        QTRY_VERIFY(containers().contains(u"slow"_s));
+        TTokenCertInfo info;
+        QTRY_COMPARE(m_window->tokenLibrary().ReadCertInfo(0, "slow", ExchangeUsage, info), 0);
+    }
+
+    // Tokens found again while the dialog is open may have another token at the index, or none logged in: what
+    // was chosen is not imported.
+    void discoveryDuringTheDialogCancelsTheImport() {
+        loggedInOn("VXIMPORT00000008");
+        const QString path = file(u"alone.cer"_s, testcerts::der(testcerts::certify(testcerts::rsaKey(), "Alone")));
+        const QStringList before = containers();
+        importThrough({path, {}, u"late"_s, {}, false, [this] { m_window->DiscoverKeys(); }});
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"浏览"_s});
+        QCOMPARE(containers(), before);
     }
 
     void deletingTheOnlyCertificate() {

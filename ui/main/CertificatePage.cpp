@@ -120,12 +120,8 @@ CertificatePage::CertificatePage(PageHost& host, QAction* logout, QWidget* paren
     connect(tvCert, &QWidget::customContextMenuRequested, this, &CertificatePage::tvCertContextMenu);
 }
 
-// A worker left running by an import that stopped waiting still uses the token library: it finishes first.
 CertificatePage::~CertificatePage() {
-    for (const QPointer<QThread>& worker : m_workers) {
-        if (worker)
-            worker->wait();
-    }
+    waitForImportWorkers();
 }
 
 void CertificatePage::applyTexts() {
@@ -217,6 +213,17 @@ void CertificatePage::UpdateCertActions() {
     const bool hasContainers = slot && slot->info.containerCount > 0;
     AcRegCert->setEnabled(hasContainers);
     AcUnRegCert->setEnabled(hasContainers);
+}
+
+std::optional<int> CertificatePage::selectedContainer() {
+    QTreeWidgetItem* node = selectedNode(tvCert);
+    const KeySlot* slot = m_host.state().currentSlot();
+    if (!node || node->parent() || !slot)
+        return std::nullopt;
+    const int position = tvCert->indexOfTopLevelItem(node);
+    if (position < 0 || position >= std::min(slot->info.containerCount, TTokenInfo::MaximumContainers))
+        return std::nullopt;
+    return position;
 }
 
 int CertificatePage::preselectedContainer() const {

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -48,6 +49,8 @@ public:
     // The refresh action, as its button runs it: reads the token's objects again and rebuilds the tree.
     void refresh();
     void focusTree();
+    // Waits for import workers that may still run: they use the token library, which must outlive them.
+    void waitForImportWorkers();
     // Registering the certificates in the user's store, and taking them out, are an administrator's tools.
     void offerStoreRegistration(bool offered);
 
@@ -69,6 +72,9 @@ private:
 
     // The import (CertificatePageImport.cpp).
     void AcInputCertExecute();
+    // The position of the container whose node is selected; none for any other node.
+    std::optional<int> selectedContainer();
+    bool isLoggedIn(int32_t index);
     // The container position the import dialog proposes for the selected node.
     int preselectedContainer() const;
     // Imports each certificate of the parsed file as the dialog chose; the last code.
@@ -83,6 +89,8 @@ private:
     // Deletion and the store (CertificatePageStore.cpp).
     void AcDelCertExecute();
     void AcDelExecute();
+    // Asks whether to delete; on Yes runs deletion and reports its failure, or follows a success up.
+    void deleteWhenConfirmed(const std::function<int32_t()>& deletion);
     // After a deletion: the provider's certificates leave the store, and every token's come back.
     void afterDeletion();
     void AcRegCertExecute();
@@ -121,4 +129,6 @@ private:
     std::shared_ptr<ImportJob> m_job;
     // Workers that may still run: an import that gave up waiting leaves its worker to finish.
     std::vector<QPointer<QThread>> m_workers;
+    // The module registered for the user in this session.
+    QString m_registeredModule;
 };

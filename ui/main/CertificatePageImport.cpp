@@ -28,11 +28,13 @@ constexpr int PollMilliseconds = 200;
 
 int importPollLimit = CertificatePage::ImportPolls;
 
-// Keeps the window painting and its timers ticking for about milliseconds while the GUI thread waits.
+// Keeps the window painting and its timers ticking for about milliseconds while the GUI thread waits. Clicks and
+// keys wait too: an operation started now would call the token library while the worker does, or parse another
+// file under the import.
 void keepResponsive(int milliseconds) {
     for (int i = 0; i < milliseconds / 10; ++i) {
         QThread::msleep(10);
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 }
 
@@ -80,7 +82,9 @@ void CertificatePage::AcInputCertExecute() {
             names.append(TextEncoding::fromLocal8(info.containerNames[size_t(p)]));
         dialog->offerContainers(names, std::clamp(preselected, 0, count - 1));
     }
-    if (dialog->exec() == QDialog::Accepted) {
+    // A discovery while the dialog was open (another token pulled out or plugged in) may have given the index to
+    // another token or ended the login: the choice made then counts as cancelled.
+    if (dialog->exec() == QDialog::Accepted && isLoggedIn(index) && state.CurrentKey == index) {
         ImportJob choice;
         choice.token = index;
         if (dialog->newContainer()) {
@@ -99,7 +103,6 @@ void CertificatePage::AcInputCertExecute() {
                 owner, textOf(choice.usage == ExchangeUsage ? TextKey::K_spec_mode1 : TextKey::K_spec_mode2) + u'\r');
             return;
         }
-        const BusyCursor busy;
         const int32_t fileType = dialog->fileType();
         const int32_t certificates = dialog->certificateCount();
         choice.filePath = dialog->filePath();
@@ -142,7 +145,8 @@ int32_t CertificatePage::importFile(int32_t fileType, int32_t count, ImportJob& 
     }
     // Root and intermediate certificates go into containers of their own, as signature certificates.
     int32_t rv = 0;
-    for (int32_t i = 0; i < count; ++i) {
+    // A token pulled out or renumbered during the import ends it: the rest must not go to another token.
+    for (int32_t i = 0; i < count && isLoggedIn(choice.token); ++i) {
         QString subject;
         QString issuer;
         int32_t kind = 0;
@@ -163,8 +167,29 @@ int32_t CertificatePage::importFile(int32_t fileType, int32_t count, ImportJob& 
     return rv;
 }
 
+bool CertificatePage::isLoggedIn(int32_t index) {
+    const KeySlot* slot = m_host.state().slot(index);
+    return slot && slot->KeyState == KeySlot::LoggedIn;
+}
+
+void CertificatePage::waitForImportWorkers() {
+    for (const QPointer<QThread>& worker : m_workers) {
+        if (worker)
+            worker->wait();
+    }
+    m_workers.clear();
+}
+
 int32_t CertificatePage::runWorker(const std::shared_ptr<ImportJob>& job, std::optional<int> polls) {
     TokenLibrary& tokens = m_host.tokenLibrary();
+    const BusyCursor busy;
+    // One worker at a time: one that an earlier import stopped waiting for finishes first.
+    const auto running = [this] {
+        return std::any_of(m_workers.begin(), m_workers.end(),
+                           [](const QPointer<QThread>& worker) { return worker && worker->isRunning(); });
+    };
+    while (running())
+        keepResponsive(PollMilliseconds);
     struct Outcome {
         std::atomic<bool> finished{false};
         std::atomic<int32_t> code{StillActive};

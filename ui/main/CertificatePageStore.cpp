@@ -21,33 +21,28 @@ void CertificatePage::AcDelCertExecute() {
     const KeySlot* slot = m_host.state().currentSlot();
     if (!choice || !slot)
         return;
-    QWidget* owner = m_host.dialogOwner();
-    if (DialogService::question(owner, textOf(TextKey::K_DEL_YES_NO))) {
-        const BusyCursor busy;
-        const int32_t rv = m_host.tokenLibrary().container_delete_cert(
+    deleteWhenConfirmed([&] {
+        return m_host.tokenLibrary().container_delete_cert(
             m_host.state().CurrentKey, slot->info.containerNames[size_t(choice->container)], choice->usage);
-        if (rv != 0)
-            DialogService::information(owner, UserPinChecks::failureWithCode(TextKey::K_DEL_Error, rv));
-        else
-            afterDeletion();
-    }
-    tvCert->setFocus();
+    });
 }
 
 void CertificatePage::AcDelExecute() {
-    QTreeWidgetItem* node = tvCert->currentItem();
+    const std::optional<int> position = selectedContainer();
     const KeySlot* slot = m_host.state().currentSlot();
-    if (!node || node->parent() || !slot)
+    if (!position || !slot)
         return;
-    const int position = tvCert->indexOfTopLevelItem(node);
-    if (position < 0 || position >= std::min(slot->info.containerCount, TTokenInfo::MaximumContainers))
-        return;
+    deleteWhenConfirmed([&] {
+        return m_host.tokenLibrary().container_delete(m_host.state().CurrentKey,
+                                                      slot->info.containerNames[size_t(*position)]);
+    });
+}
+
+void CertificatePage::deleteWhenConfirmed(const std::function<int32_t()>& deletion) {
     QWidget* owner = m_host.dialogOwner();
     if (DialogService::question(owner, textOf(TextKey::K_DEL_YES_NO))) {
         const BusyCursor busy;
-        const int32_t rv = m_host.tokenLibrary().container_delete(m_host.state().CurrentKey,
-                                                                  slot->info.containerNames[size_t(position)]);
-        if (rv != 0)
+        if (const int32_t rv = deletion(); rv != 0)
             DialogService::information(owner, UserPinChecks::failureWithCode(TextKey::K_DEL_Error, rv));
         else
             afterDeletion();
@@ -62,6 +57,7 @@ void CertificatePage::afterDeletion() {
     BuildCertTree(m_host.state().CurrentKey);
     for (int32_t index = 0; index < m_host.state().KeyCount; ++index)
         registerCertificates(index);
+    UpdateCertActions();
 }
 
 void CertificatePage::AcRegCertExecute() {
@@ -87,9 +83,12 @@ int32_t CertificatePage::registerCertificates(int32_t index) {
     TokenLibrary& tokens = m_host.tokenLibrary();
     const int32_t rv =
         StoreRegistration::RegisterTokenCertificates(tokens, index, slot->info, profile.CSPName, profile.RegCertMode);
-    // Browsers reach the keys of the registered certificates through the token's module.
-    if (rv == 0)
-        ModuleRegistration::registerForUser(ModuleRegistration::absoluteModulePath(tokens.modulePath()));
+    // Browsers reach the keys of the registered certificates through the token's module. It is registered once a
+    // session: a module list that refuses it is not asked again at every registration.
+    if (rv == 0 && m_registeredModule != tokens.modulePath()) {
+        m_registeredModule = tokens.modulePath();
+        ModuleRegistration::registerForUser(ModuleRegistration::absoluteModulePath(m_registeredModule));
+    }
     return rv;
 }
 

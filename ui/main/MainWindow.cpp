@@ -71,6 +71,7 @@ MainWindow::MainWindow(QString programDirectory, QWidget* parent, OperationLog l
 
 // The window goes once, however it was closed, and takes the token library's session with it.
 MainWindow::~MainWindow() {
+    certificatePage->waitForImportWorkers();
     m_tokenLibrary.uninit_pkcs11();
 }
 

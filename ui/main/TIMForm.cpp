@@ -21,6 +21,8 @@
 #include <QUuid>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace FormControls;
 
 namespace {
@@ -282,7 +284,10 @@ void TIMForm::btnOKClick() {
     }
     if (!parseFile())
         return;
-    if (rb1->isChecked() && edtContname->text().trimmed().isEmpty()) {
+    // Blanks are what the trimming of a name takes away: control characters and the space, nothing else.
+    const QString name = edtContname->text();
+    const bool blank = std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() <= u' '; });
+    if (rb1->isChecked() && blank) {
         DialogService::information(this, textOf(TextKey::K_Cont_NullName));
         return;
     }
