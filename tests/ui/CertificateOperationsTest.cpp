@@ -314,7 +314,11 @@ private Q_SLOTS:
         QVERIFY2(nicknames().contains(deleted), nicknames().join('|').constData());
         const qsizetype registered = nicknames().size();
 
+        // The container deletion acts on a container node only.
+        tree()->setCurrentItem(containerNode(u"李四 Li Si EC"_s)->child(0)->child(0));
+        QVERIFY(!action("AcDel")->isEnabled());
         tree()->setCurrentItem(containerNode(u"李四 Li Si EC"_s));
+        QVERIFY(action("AcDel")->isEnabled());
         DialogService::clearShownTexts();
         DialogService::setNextAnswer(DialogService::Answer::Yes);
         action("AcDel")->trigger();
