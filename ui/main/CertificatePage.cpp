@@ -49,10 +49,11 @@ bool isSubjectNode(QTreeWidgetItem* node) {
     return nodeLevel(node) == 2 && node->parent()->indexOfChild(node) == 0;
 }
 
-// The current node of the tree when it is selected too.
+// The selected node of the tree (one at most). Not the current one: when the keyboard moves the selection, the tree
+// reports the new selection while the old node is still current.
 QTreeWidgetItem* selectedNode(const QTreeWidget* tree) {
-    QTreeWidgetItem* node = tree->currentItem();
-    return node && node->isSelected() ? node : nullptr;
+    const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.constFirst();
 }
 
 } // namespace
