@@ -115,7 +115,7 @@ void MainWindow::buildLayout() {
     layout->addWidget(imgBanner);
     layout->addLayout(body, 1);
 
-    // The spare pop-up menu belongs to no control; it carries the exit action.
+    // The spare pop-up menu is the navigation tree's menu where no node is.
     pmSpare = new QMenu(this);
     pmSpare->setObjectName(QStringLiteral("pmSpare"));
     AcShowMainWindow = addSpareMenuEntry("AcShowMainWindow");
@@ -125,6 +125,7 @@ void MainWindow::buildLayout() {
     pmSpare->addSeparator();
     AcExit = addSpareMenuEntry("AcExit");
     connect(AcExit, &QAction::triggered, this, &QWidget::close);
+    setUpSpareMenu();
 }
 
 void MainWindow::createPages() {
@@ -166,6 +167,7 @@ void MainWindow::setUpWindow() {
     ReadAppInfo(m_programDirectory + QStringLiteral("APPInfo.ini"), m_appInfo);
     ParseProductIds(m_appInfo.PID, m_productIds);
     certificatePage->offerStoreRegistration(m_appInfo.AdminTools > 0);
+    tvUSBKey->offerAdministration(m_appInfo.AdminTools > 0);
 
     usbWatch = new TUSB(this);
     usbWatch->OnArrival = [this](TUSB& watch) { usbArrival(watch.ProductId()); };
@@ -219,8 +221,7 @@ void MainWindow::ApplyTexts() {
 
     setWindowTitle(textOf(TextKey::P_Caption) + QStringLiteral("  V") + QLatin1String(ProgramVersion));
 
-    if (QTreeWidgetItem* root = tvUSBKey->keyList())
-        root->setText(0, textOf(TextKey::Main_Form_Treeview));
+    tvUSBKey->applyTexts();
     for (::Page* page : m_pages)
         page->applyTexts();
     AcShowMainWindow->setText(textOf(TextKey::Main_Form_PopupMenu_listMain));

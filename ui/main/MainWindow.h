@@ -49,6 +49,7 @@ public:
     SkfLibrary& skfLibrary() override { return m_skfLibrary; }
     WindowState& state() override { return m_state; }
     const TAPPInfo& appInfo() const override { return m_appInfo; }
+    QString programDirectory() const override { return m_programDirectory; }
     QWidget* dialogOwner() override { return this; }
     int32_t DiscoverKeys() override;
     void ShowPage(int index) override;
@@ -85,6 +86,9 @@ private:
     void buildLayout();
     void createPages();
     QAction* addSpareMenuEntry(const char* name);
+    void setUpSpareMenu();
+    // The token node the spare menu's administration entry goes to: the current token's, else the first.
+    QTreeWidgetItem* currentTokenNode() const;
     void setUpWindow();
     void loadBiometricPictures(const QString& folder);
     // A caption that begins with "F7X" names a product without the administrator panel and the finger login.
@@ -120,7 +124,7 @@ private:
     QPushButton* btnGenResponse = nullptr;
     QStackedWidget* pcMain = nullptr;
     QMenu* pmSpare = nullptr;
-    // The spare pop-up menu: four entries without an operation, and exit.
+    // The spare pop-up menu: the window, the administration, the workstation, about, and exit.
     QAction* AcShowMainWindow = nullptr;
     QAction* AcAdvanced = nullptr;
     QAction* AcCheckSystem = nullptr;

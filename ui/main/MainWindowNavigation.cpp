@@ -11,18 +11,20 @@
 #include "ui/main/NavigationTree.h"
 #include "ui/main/UserPinPage.h"
 
+#include <QMenu>
 #include <QStackedWidget>
 
 namespace {
 
-// The function children of a token node, by position.
+// The function children of a token node, by position. The administration node comes last: at 5 on a biometric
+// token, at 4 on one without a sensor, where the biometric token has its remote unlock.
 enum class TokenChild {
     ChangePin = 0,
     ChangeLabel = 1,
     Certificates = 2,
     BiometricOrRemoteUnlock = 3,
-    RemoteUnlock = 4,
-    Initialization = 5,
+    RemoteUnlockOrAdministration = 4,
+    Administration = 5,
 };
 
 } // namespace
@@ -61,6 +63,7 @@ void MainWindow::showAdministration(int level, int index) {
     if (level == 3 && index == 0) {
         initializationPage->hideBiometricTab();
         ShowPage(Initialization);
+        initializationPage->ShowInitTemplate();
     } else if (level == 3 && index >= 1 && index <= 3) {
         ShowPage(index == 1 ? SoPin : index == 2 ? UnlockUserPin : CdromImage);
     } else if ((level == 3 && index == 4) || (level == 4 && index == 0)) {
@@ -103,13 +106,51 @@ void MainWindow::showTokenFunction(int index) {
             ShowPage(RemoteUnlock);
         }
         break;
-    case TokenChild::RemoteUnlock:
-        ShowPage(RemoteUnlock);
-        break;
-    case TokenChild::Initialization:
+    case TokenChild::RemoteUnlockOrAdministration:
+        if (m_state.FingerKey) {
+            ShowPage(RemoteUnlock);
+            break;
+        }
+        [[fallthrough]];
+    case TokenChild::Administration:
         ShowPage(Initialization);
+        initializationPage->ShowInitTemplate();
         break;
     }
+}
+
+void MainWindow::setUpSpareMenu() {
+    tvUSBKey->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tvUSBKey, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        if (tvUSBKey->itemAt(position))
+            return;
+        AcAdvanced->setEnabled(NavigationTree::administrationNode(currentTokenNode()) != nullptr);
+        AcAbout->setEnabled(tvUSBKey->topLevelItemCount() > NavigationTree::AboutRoot);
+        pmSpare->popup(tvUSBKey->viewport()->mapToGlobal(position));
+    });
+    connect(AcShowMainWindow, &QAction::triggered, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
+    connect(AcAdvanced, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* administration = NavigationTree::administrationNode(currentTokenNode()))
+            tvUSBKey->setCurrentItem(administration);
+    });
+    connect(AcCheckSystem, &QAction::triggered, this,
+            [this] { tvUSBKey->setCurrentItem(tvUSBKey->topLevelItem(NavigationTree::SystemRoot)); });
+    connect(AcAbout, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* about = tvUSBKey->topLevelItem(NavigationTree::AboutRoot))
+            tvUSBKey->setCurrentItem(about);
+    });
+}
+
+QTreeWidgetItem* MainWindow::currentTokenNode() const {
+    QTreeWidgetItem* keys = tvUSBKey->keyList();
+    if (!keys || m_state.KeyCount <= 0)
+        return nullptr;
+    QTreeWidgetItem* token = keys->child(m_state.CurrentKey);
+    return token ? token : keys->child(0);
 }
 
 int32_t MainWindow::handleCopyData(const QString& command) {

@@ -2,13 +2,15 @@
 
 #include "app/LanguageTable.h"
 
+#include <iterator>
+
 namespace {
 
 constexpr int TreeWidth = 230;
 
 // The tree's pictures by image index; the indexes without a node kind stay empty.
 QList<QString> treePictures() {
-    QList<QString> files(NavigationTree::FingerVeinImage + 1);
+    QList<QString> files(NavigationTree::AdminLoginImage + 1);
     files[NavigationTree::TokenImage] = QStringLiteral(":/tree-token.png");
     files[NavigationTree::CertificatesImage] = QStringLiteral(":/tree-certificate.png");
     files[NavigationTree::UserPinImage] = QStringLiteral(":/tree-pin.png");
@@ -18,6 +20,13 @@ QList<QString> treePictures() {
     files[NavigationTree::FingerprintImage] = QStringLiteral(":/tree-fingerprint.png");
     files[NavigationTree::RemoteUnlockImage] = QStringLiteral(":/tree-remote.png");
     files[NavigationTree::FingerVeinImage] = QStringLiteral(":/tree-fingervein.png");
+    files[NavigationTree::AboutImage] = QStringLiteral(":/tree-about.png");
+    files[NavigationTree::AdministrationImage] = QStringLiteral(":/tree-admin.png");
+    files[NavigationTree::InitializationImage] = QStringLiteral(":/tree-init.png");
+    files[NavigationTree::SoPinImage] = QStringLiteral(":/tree-sopin.png");
+    files[NavigationTree::UnlockImage] = QStringLiteral(":/tree-unlock.png");
+    files[NavigationTree::CdromImage] = QStringLiteral(":/tree-cdrom.png");
+    files[NavigationTree::AdminLoginImage] = QStringLiteral(":/tree-adminlogin.png");
     return files;
 }
 
@@ -42,6 +51,15 @@ void NavigationTree::BuildTreeRoots() {
     clear();
     addNode(nullptr, textOf(TextKey::Main_Form_Treeview), KeyListImage);
     addNode(nullptr, textOf(TextKey::Main_Form_PopupMenu_CheceSystem), SystemImage);
+    if (m_administration)
+        addNode(nullptr, textOf(TextKey::Main_Form_PopupMenu_About), AboutImage);
+}
+
+void NavigationTree::applyTexts() {
+    const TextKey roots[] = {TextKey::Main_Form_Treeview, TextKey::Main_Form_PopupMenu_CheceSystem,
+                             TextKey::Main_Form_PopupMenu_About};
+    for (int i = 0; i < std::min(topLevelItemCount(), int(std::size(roots))); ++i)
+        topLevelItem(i)->setText(0, textOf(roots[i]));
 }
 
 void NavigationTree::removeTokens() {
@@ -61,6 +79,29 @@ void NavigationTree::addTokenNode(const QString& label, bool fingerKey, bool fin
     if (fingerKey)
         addNode(token, textOf(TextKey::F_User_Finger), fingerVeinKey ? FingerVeinImage : FingerprintImage);
     addNode(token, textOf(TextKey::P_Remoteunlock), RemoteUnlockImage);
+    if (!m_administration)
+        return;
+    QTreeWidgetItem* administration =
+        addNode(token, textOf(TextKey::Main_Form_PopupMenu_Advanced), AdministrationImage);
+    addNode(administration, textOf(TextKey::Admin_btn_Init), InitializationImage);
+    addNode(administration, textOf(TextKey::Admin_btn_SOPIN), SoPinImage);
+    addNode(administration, textOf(TextKey::Admin_btn_Unlock), UnlockImage);
+    addNode(administration, textOf(TextKey::Admin_btn_DownISO), CdromImage);
+    QTreeWidgetItem* login = addNode(administration, textOf(TextKey::F_Admin_Longin), AdminLoginImage);
+    if (!fingerKey)
+        return;
+    const int finger = fingerVeinKey ? FingerVeinImage : FingerprintImage;
+    addNode(login, textOf(TextKey::F_Admin_Longin), AdminLoginImage);
+    addNode(login, textOf(TextKey::F_User_Finger), finger);
+    addNode(login, textOf(TextKey::F_Admin_Finger), finger);
+}
+
+QTreeWidgetItem* NavigationTree::administrationNode(QTreeWidgetItem* token) {
+    for (int i = 0; token && i < token->childCount(); ++i) {
+        if (token->child(i)->data(0, ImageIndexRole).toInt() == AdministrationImage)
+            return token->child(i);
+    }
+    return nullptr;
 }
 
 void NavigationTree::expandWithDescendants(QTreeWidgetItem* node) {

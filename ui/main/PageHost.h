@@ -38,6 +38,8 @@ public:
     virtual SkfLibrary& skfLibrary() = 0;
     virtual WindowState& state() = 0;
     virtual const TAPPInfo& appInfo() const = 0;
+    // The program's folder, ending with "/": the profile and the initialization template are beside the program.
+    virtual QString programDirectory() const = 0;
     virtual QWidget* dialogOwner() = 0;
 
     // Looks for tokens again and rebuilds the tree; 0 when every token was found and read.
