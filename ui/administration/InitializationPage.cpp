@@ -1,6 +1,7 @@
 #include "ui/administration/InitializationPage.h"
 
 #include "app/LanguageTable.h"
+#include "platform/TextEncoding.h"
 #include "ui/main/FormControls.h"
 
 #include <QAction>
@@ -104,6 +105,41 @@ InitializationPage::InitializationPage(PageHost& host, QWidget* parent)
     edtInit_KeyName->setText(QStringLiteral("VX7100"));
     tcInit->setCurrentIndex(BaseTab);
     hideBiometricTab();
+
+    connect(AcInit, &QAction::triggered, this, &InitializationPage::AcInitExecute);
+    // A token needs a label and a manufacturer.
+    const auto updateInit = [this] {
+        AcInit->setEnabled(!edtInit_KeyName->text().isEmpty() && !edtInit_GS->text().isEmpty());
+    };
+    connect(edtInit_KeyName, &QLineEdit::textChanged, this, updateInit);
+    connect(edtInit_GS, &QLineEdit::textChanged, this, updateInit);
+    updateInit();
+}
+
+QString InitializationPage::templatePath() const {
+    return m_host.programDirectory() + QLatin1String(InitTemplateFileName);
+}
+
+void InitializationPage::ShowInitTemplate() {
+    TTokenBaseInfo info;
+    if (LoadInitTemplate(templatePath(), info) != 0)
+        return;
+    edtInit_KeyName->setText(info.LabelName);
+    edtInit_GS->setText(TextEncoding::fromLocal8(info.manufacture));
+    edtInit_UnLockPIN->setText(TextEncoding::fromLocal8(info.Issuer));
+    edtInit_SPIN->setText(TextEncoding::fromLocal8(info.default_sopin));
+    edtInit_UPIN->setText(TextEncoding::fromLocal8(info.default_upin));
+    // A value outside a field's range is brought into it by the field (a maximum length of 32 shows as 16).
+    edtInit_PINLenMax->setValue(info.maxUPINLen);
+    edtInit_PINlenMin->setValue(info.minUPINLen);
+    edtInit_MaxCount->setValue(info.uPinRetryTimes);
+    edtInit_SOPINlenMax->setValue(info.maxSOPINLen);
+    edtInit_SOPINlenMin->setValue(info.minSOPINLen);
+    edtInit_MaxCount_SOPIN->setValue(info.soPinRetryTimes);
+    edtInit_SOPINTry->setValue(info.F_AdminRetryTimes);
+    edtInit_SOPINLeve->setValue(info.F_AdminLevel);
+    edtInit_UPINTry->setValue(info.F_UserRetryTimes);
+    edtInit_UPINLeve->setValue(info.F_UserLevel);
 }
 
 void InitializationPage::applyTexts() {

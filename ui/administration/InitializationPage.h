@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/InitTemplate.h"
 #include "ui/main/Page.h"
 
+class Pin;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,8 +21,21 @@ public:
     void applyTexts() override;
     // The administration's initialization node shows the page without the biometric settings.
     void hideBiometricTab();
+    // Fills the page from the template beside the program, when it can be read; otherwise the page stays as it is.
+    void ShowInitTemplate();
 
 private:
+    // The initialization (TokenInitialization.cpp).
+    void AcInitExecute();
+    // The template the page holds now, as an initialization takes it.
+    TTokenBaseInfo collectTemplate() const;
+    // False, once the user has been told and the field has the keyboard, when a text does not fit its field of the
+    // format block.
+    bool fitsItsField(QLineEdit* field, qsizetype bytes, qsizetype room);
+    // The current SO PIN, asked for and proved before an initialized token is formatted; false to stop.
+    bool provedSoPin(int32_t index, Pin& soPin);
+    QString templatePath() const;
+
     QTabWidget* const tcInit;
 
     QLabel* const lblInit_KeyName;

@@ -13,8 +13,11 @@ class SoPinPage : public Page {
 public:
     SoPinPage(PageHost& host, QWidget* parent);
     void applyTexts() override;
+    void updateActions() override;
 
 private:
+    void AcSetSOPINExecute();
+
     QGroupBox* const gbSOPIN;
     QLabel* const LAdmin_Old_SOPIN;
     QLineEdit* const edtSPIN;

@@ -13,8 +13,11 @@ class UnlockPage : public Page {
 public:
     UnlockPage(PageHost& host, QWidget* parent);
     void applyTexts() override;
+    void updateActions() override;
 
 private:
+    void AcUnlockExecute();
+
     QGroupBox* const gbUnlock;
     QLabel* const LAdmin_SOPIN;
     QLineEdit* const edtSPINForUnLock;

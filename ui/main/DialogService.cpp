@@ -1,6 +1,7 @@
 #include "ui/main/DialogService.h"
 
 #include "app/LanguageTable.h"
+#include "ui/main/MaskedInputQuery.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -14,6 +15,7 @@ struct TestState {
     bool enabled = false;
     QQueue<DialogService::Answer> answers;
     QQueue<QString> fileNames;
+    QQueue<QString> inputs;
     QStringList shown;
 };
 
@@ -32,12 +34,13 @@ DialogService::Answer DialogService::answerQueued(const QString& text) {
     return state.answers.dequeue();
 }
 
-void DialogService::information(QWidget* parent, const QString& text) {
+void DialogService::information(QWidget* parent, const QString& text, const QString& caption) {
     if (testState().enabled) {
         answerQueued(text);
         return;
     }
-    QMessageBox box(QMessageBox::Information, textOf(TextKey::P_MSGTitle), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Information, caption.isNull() ? textOf(TextKey::P_MSGTitle) : caption, text,
+                    QMessageBox::Ok, parent);
     box.exec();
 }
 
@@ -85,6 +88,25 @@ QString DialogService::openFileName(QWidget* parent, const QString& caption, con
     return dialog.selectedFiles().constFirst();
 }
 
+bool DialogService::maskedInput(QWidget* parent, const QString& caption, const QString& prompt, QString& value) {
+    TestState& state = testState();
+    if (!state.enabled)
+        return MaskedInputQuery(parent, caption, prompt, textOf(TextKey::C_Btn_Confirm), textOf(TextKey::C_Btn_Cancel),
+                                value);
+    state.shown.append(prompt);
+    if (state.inputs.isEmpty())
+        qFatal("Unexpected input box: %s", qPrintable(prompt));
+    const QString answer = state.inputs.dequeue();
+    if (answer.isNull())
+        return false;
+    value = answer;
+    return true;
+}
+
+void DialogService::setNextInput(const QString& text) {
+    testState().inputs.enqueue(text);
+}
+
 void DialogService::enableTestMode() {
     testState().enabled = true;
 }
@@ -105,4 +127,5 @@ void DialogService::clearShownTexts() {
     testState().shown.clear();
     testState().answers.clear();
     testState().fileNames.clear();
+    testState().inputs.clear();
 }

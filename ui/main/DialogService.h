@@ -12,7 +12,8 @@ class DialogService {
 public:
     enum class Answer { Ok, Yes, No };
 
-    static void information(QWidget* parent, const QString& text);
+    // Captioned P_MSGTitle unless a caption is given.
+    static void information(QWidget* parent, const QString& text, const QString& caption = QString());
     // True only when the user answers Yes.
     static bool question(QWidget* parent, const QString& text);
     enum class Existing { Ask, Replace };
@@ -23,12 +24,17 @@ public:
     // An existing file the user chooses to open; empty when cancelled. filter is in Qt's "Name (*.a *.b)" form.
     static QString openFileName(QWidget* parent, const QString& caption, const QString& filter);
 
+    // A secret asked for in a masked field (the SO PIN before an initialization); true with the text on OK.
+    static bool maskedInput(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
+
     // Test seam: from now on no dialog is shown; each box takes the next queued answer and its text is recorded.
     static void enableTestMode();
     static void setNextAnswer(Answer answer);
     // The answer of the next file dialog (open or save): a path, or empty for Cancel. The caption is recorded as shown
     // text.
     static void setNextFileName(const QString& path);
+    // The answer of the next masked input: the text typed, or null for Cancel. The prompt is recorded as shown.
+    static void setNextInput(const QString& text);
     static QStringList shownTexts();
     static void clearShownTexts();
 
