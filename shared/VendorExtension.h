@@ -5,7 +5,8 @@
  * the module and works without it (reporting "not supported") when it is absent.
  *
  * The functions follow PKCS#11 conventions: they return CKR_* codes, must be called between C_Initialize and
- * C_Finalize, and take the module's slot and session handles.
+ * C_Finalize, and take the module's slot and session handles. A minor version adds members at the end of the
+ * table only: a caller reads a member only when the module's minor version is at least the one that added it.
  */
 #ifndef VX_VENDOR_EXTENSION_H
 #define VX_VENDOR_EXTENSION_H
@@ -18,7 +19,7 @@ extern "C" {
 
 #define VX_VENDOR_EXTENSION_SYMBOL "VX_GetVendorExtension"
 #define VX_VENDOR_EXTENSION_VERSION_MAJOR 1
-#define VX_VENDOR_EXTENSION_VERSION_MINOR 0
+#define VX_VENDOR_EXTENSION_VERSION_MINOR 1
 
 /* Returned by BiometricLogin when the token holds no finger of that user. */
 #define VX_CKR_FINGER_NOT_ENROLLED (CKR_VENDOR_DEFINED | 0x5658001UL)
@@ -59,9 +60,10 @@ typedef struct VX_VENDOR_EXTENSION {
      * manager renames tokens for their holders. CKR_ARGUMENTS_BAD for an empty label or one over 32 bytes. */
     CK_RV (*SetTokenLabel)(CK_SLOT_ID slot, const CK_UTF8CHAR* label, CK_ULONG labelLength);
 
-    /* Wipes every object and writes the parameters. The current SO PIN is checked first, and counts a retry when
-     * wrong, unless the token has never been initialized. Sessions of the calling application on the token stay
-     * open and are logged out. CKR_PIN_LEN_RANGE when a new PIN does not fit its own limits. */
+    /* Wipes every object and writes the parameters; the serial and the CD-ROM partition stay. The current SO PIN
+     * is checked first, and counts a retry when wrong, unless the token has never been initialized (its SO PIN
+     * is then the factory one, and none is asked). Sessions of the calling application on the token stay open
+     * and are logged out. CKR_PIN_LEN_RANGE when a new PIN does not fit its own limits. */
     CK_RV(*FormatToken)
     (CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG currentSoPinLength, const VX_FORMAT_PARAMS* params);
 
@@ -75,6 +77,10 @@ typedef struct VX_VENDOR_EXTENSION {
     /* Logs the session in as user or SO by a finger on the token's sensor, like C_Login through the protected
      * authentication path. Waits for the finger. CKR_PIN_LOCKED once the biometric retry counter is spent. */
     CK_RV (*BiometricLogin)(CK_SESSION_HANDLE session, CK_USER_TYPE user);
+
+    /* Since 1.1. The length limits of the user PIN (CKU_USER) or the SO PIN (CKU_SO), in bytes. C_GetTokenInfo
+     * has one pair of limits for both PINs, and tells the user PIN's. */
+    CK_RV (*GetPinLengths)(CK_SLOT_ID slot, CK_USER_TYPE user, CK_ULONG* minLength, CK_ULONG* maxLength);
 } VX_VENDOR_EXTENSION;
 
 typedef CK_RV (*VX_GetVendorExtension_t)(const VX_VENDOR_EXTENSION** extension);

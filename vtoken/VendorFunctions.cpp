@@ -14,6 +14,8 @@ namespace {
 // How long a login by finger waits for one, and how often it looks at the sensor meanwhile.
 constexpr std::chrono::seconds FingerWait{10};
 constexpr std::chrono::milliseconds FingerPoll{50};
+// The shortest PIN a format may ask for, as for the vtoken command.
+constexpr CK_ULONG ShortestPin = 4;
 
 std::string fieldText(const CK_UTF8CHAR* field, size_t size) {
     const auto* text = reinterpret_cast<const char*>(field);
@@ -35,6 +37,20 @@ CK_RV GetPinState(CK_SLOT_ID slot, CK_USER_TYPE user, VX_PIN_STATE* state) {
         state->remaining = CK_ULONG(std::max(0, pin.retryLeft));
         state->maximum = CK_ULONG(pin.retryMax);
         state->locked = pin.locked() ? CK_TRUE : CK_FALSE;
+        return CKR_OK;
+    });
+}
+
+CK_RV GetPinLengths(CK_SLOT_ID slot, CK_USER_TYPE user, CK_ULONG* minLength, CK_ULONG* maxLength) {
+    return guarded([&](ModuleState& module) -> CK_RV {
+        if (!minLength || !maxLength || (user != CKU_USER && user != CKU_SO))
+            return CKR_ARGUMENTS_BAD;
+        TokenRecord token;
+        if (const CK_RV rv = presentToken(module, slot, token); rv != CKR_OK)
+            return rv;
+        const PinRecord& pin = user == CKU_SO ? token.soPin : token.userPin;
+        *minLength = CK_ULONG(pin.minLength);
+        *maxLength = CK_ULONG(pin.maxLength);
         return CKR_OK;
     });
 }
@@ -67,9 +83,10 @@ CK_RV FormatToken(CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG cur
         const std::string soPin = fieldText(params->soPin, sizeof params->soPin);
         const std::string userPin = fieldText(params->userPin, sizeof params->userPin);
         if (label.size() > 32 || !inRange(params->userPinRetries, 1, 15) || !inRange(params->soPinRetries, 1, 15) ||
-            !inRange(params->userPinMinLength, 1, 32) ||
+            !inRange(params->userPinMinLength, ShortestPin, 32) ||
             !inRange(params->userPinMaxLength, params->userPinMinLength, 32) ||
-            !inRange(params->soPinMinLength, 1, 32) || !inRange(params->soPinMaxLength, params->soPinMinLength, 32))
+            !inRange(params->soPinMinLength, ShortestPin, 32) ||
+            !inRange(params->soPinMaxLength, params->soPinMinLength, 32))
             return CKR_ARGUMENTS_BAD;
         if (!inRange(userPin.size(), params->userPinMinLength, params->userPinMaxLength) ||
             !inRange(soPin.size(), params->soPinMinLength, params->soPinMaxLength))
@@ -95,10 +112,19 @@ CK_RV FormatToken(CK_SLOT_ID slot, const CK_UTF8CHAR* currentSoPin, CK_ULONG cur
             forgetFingers(token);
             token.initialized = true;
             module.store->updateToken(token);
+            // A pending remote unblock was asked of the former holder's SO.
+            module.store->setUnblockRequest(token.id, {});
         });
         if (rv == CKR_OK) {
             module.logins.erase(slot);
             std::erase_if(module.sessionObjects, [slot](const auto& entry) { return entry.second.slot == slot; });
+            // What a search found or a signature was begun with is gone.
+            for (auto& [handle, session] : module.sessions) {
+                if (session.slot == slot) {
+                    session.find = {};
+                    session.sign = {};
+                }
+            }
         }
         return rv;
     });
@@ -140,6 +166,7 @@ const VX_VENDOR_EXTENSION Extension = {
     GetCdromInfo,
     WriteCdromSectors,
     BiometricLogin,
+    GetPinLengths,
 };
 
 } // namespace
