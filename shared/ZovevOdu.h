@@ -48,12 +48,18 @@ extern "C" {
 #define ZV_ERR_KEY_IN_CONTAINER (ZV_ERR_BASE + 21) /* the key is in the container already, for the other usage */
 #define ZV_ERR_KEY_MISMATCH (ZV_ERR_BASE + 22)     /* a certificate alone for a usage whose keys are not its own */
 #define ZV_ERR_KEY_IN_OTHER_CONTAINER (ZV_ERR_BASE + 23) /* another container holds this key pair or certificate */
+#define ZV_ERR_SO_NOT_LOGGED_IN (ZV_ERR_BASE + 24)       /* a format with no SO PIN proven by token_login_so */
 #define ZV_ERR_NO_ROOM (ZV_ERR_BASE + 0x30)              /* the token has no room for the objects */
 /* A write into containers without the user logged in. 3, the code the program's messages expect; a connected
  * token never gives CKR_SLOT_ID_INVALID, which has the same value. */
 #define ZV_ERR_NOT_LOGGED_IN 3
 /* A login by finger whose finger the sensor could not take: the SKF code for the same, so callers show both alike. */
 #define ZV_ERR_FINGER_CAPTURE_FAILED 0x0B000040
+
+/* What token_get_features tells of a token: bits. ZV_FEATURE_VENDOR_EXTENSION: the module has the vendor
+ * extension, so a format sets everything of its block, exact retry counts are known, the label changes without a
+ * format, and the CD-ROM partition can be written. Without it a format is a plain PKCS#11 one (see token_format). */
+#define ZV_FEATURE_VENDOR_EXTENSION 0x00000001u
 
 /* Library and discovery. init_pkcs11_ex's first three arguments name the product; this library accepts any
  * values, records none of them, and opens the module exactly as init_pkcs11 does. */
@@ -64,12 +70,15 @@ int32_t uninit_pkcs11(void);
  * on entry and the number of tokens found on return. */
 int32_t token_find(char* buffer, int32_t* count);
 int32_t token_connect(int32_t index);
-/* The memory figures are bytes, -1 when the module cannot tell them. */
+/* The memory figures are bytes, -1 when the module cannot tell them. The PIN length limits are each PIN's own
+ * where the module's vendor extension tells them; plain PKCS#11 has one pair for both PINs. */
 int32_t token_get_info_ex(int32_t index, char serial[33], char label[129], char manufacturer[65], char model[65],
                           int32_t* maxPinLength, int32_t* minPinLength, int32_t* maxSoPinLength,
                           int32_t* minSoPinLength, int32_t* totalMemory, int32_t* freeMemory, int32_t* hardwareVersion,
                           int32_t* firmwareVersion, int32_t* initialized, int32_t* sensorKind);
 int32_t token_reload_all_objects(int32_t index);
+/* features receives ZV_FEATURE_* bits. */
+int32_t token_get_features(int32_t index, uint32_t* features);
 
 /* PINs and label. remaining receives the tries left after a failed login (0 = locked). pinType: 1 user, 0 SO.
  * state[6]: remaining, maximum, minimum length, maximum length, locked (1), initialized (1). */
@@ -83,8 +92,21 @@ int32_t token_set_upin(int32_t index, const char* soPin, const char* newUserPin)
 int32_t token_set_label(int32_t index, const char label[64]);
 /* params: the 166-byte format block: label (32, UTF-8), manufacturer (32), issuer (32), new SO PIN (32), new user
  * PIN (32), then one byte each: user PIN retries, SO PIN retries, user PIN minimum and maximum length, SO PIN
- * minimum and maximum length. The SO PIN of the last token_login_so on this token authorizes the format. */
+ * minimum and maximum length.
+ * The SO PIN that the last token_login_so on this token proved (replaced by the new one of a later successful
+ * token_change_sopin) authorizes the format. A failed token_login_so withdraws it, and so do token_connect,
+ * token_find and a format that the token refused it for. Without one the format is refused with
+ * ZV_ERR_SO_NOT_LOGGED_IN and the token is not touched (no SO PIN try is spent), except on a token that was never
+ * initialized, which has no SO PIN to prove.
+ *
+ * With the vendor extension the module writes the whole block. Without it (ZV_FEATURE_VENDOR_EXTENSION clear) the
+ * format is plain PKCS#11: C_InitToken with the authorizing SO PIN (on a token never initialized, the new SO PIN)
+ * and the label, then as SO the new SO PIN and the new user PIN. Manufacturer, issuer, retry counts and PIN lengths
+ * stay the token's own then; CKR_PIN_LEN_RANGE, before anything is wiped, for a new PIN outside them. */
 int32_t token_format(int32_t index, const uint8_t params[166]);
+/* Writes 2048-byte sectors of the CD-ROM partition, the user logged in, in chunks of 256 sectors. A chunk that does
+ * not lie inside the partition ends the write with the module's code (CKR_ARGUMENTS_BAD); the chunks before it
+ * stay written. ZV_ERR_NOT_SUPPORTED without the vendor extension. */
 int32_t token_write_sectors(int32_t index, int32_t firstSector, int32_t sectorCount, const uint8_t* data);
 
 /* Containers. container_load_all fills buffer (length bytes on entry) with the names, each followed by a zero

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstring>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 using namespace zv;
 
@@ -14,6 +16,10 @@ namespace {
 constexpr int32_t MaximumTokens = 32;
 constexpr size_t FindBufferBytes = 128;
 constexpr size_t FormatBlockBytes = 166;
+constexpr size_t FormatTextBytes = 32;
+constexpr size_t LabelBytes = 32;
+constexpr int32_t SectorChunk = 256; // sectors the module writes in one call: 512 KiB
+constexpr size_t SectorBytes = 2048;
 
 std::string_view trimmedField(const CK_UTF8CHAR* field, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(field), size);
@@ -67,6 +73,19 @@ int32_t remainingTries(LibraryState& state, const ConnectedToken& token, CK_USER
     return -1;
 }
 
+// The length limits of a PIN, minimum then maximum. PKCS#11 has one pair, ulMinPinLen and ulMaxPinLen, for both
+// PINs: without the extension's own figures for each PIN (from its version 1.1 on), that pair stands for both.
+std::pair<int32_t, int32_t> pinLengths(LibraryState& state, const ConnectedToken& token, CK_USER_TYPE user,
+                                       const CK_TOKEN_INFO& info) {
+    const VX_VENDOR_EXTENSION* extension = state.module->extension();
+    if (extension && extension->version.minor >= 1 && extension->GetPinLengths) {
+        CK_ULONG minimum = 0, maximum = 0;
+        if (extension->GetPinLengths(token.slot, user, &minimum, &maximum) == CKR_OK)
+            return {clampFigure(minimum), clampFigure(maximum)};
+    }
+    return {clampFigure(info.ulMinPinLen), clampFigure(info.ulMaxPinLen)};
+}
+
 // Every login changes what the session sees, so the token's container snapshot goes with it.
 CK_RV login(LibraryState& state, ConnectedToken& token, CK_USER_TYPE user, const char* pin) {
     token.snapshot.reset();
@@ -99,6 +118,80 @@ int32_t asSecurityOfficer(LibraryState& state, ConnectedToken& token, const char
     rv = change(p11);
     p11->C_Logout(token.session);
     return int32_t(rv);
+}
+
+// A text of the format block: up to 32 bytes, ended by the first zero byte.
+std::string_view blockText(const uint8_t* params, size_t offset) {
+    const auto* text = reinterpret_cast<const char*>(params + offset);
+    return {text, strnlen(text, FormatTextBytes)};
+}
+
+// The extension writes the whole block; soPin is the proven SO PIN, empty on a token never initialized.
+CK_RV formatByExtension(const VX_VENDOR_EXTENSION* extension, const ConnectedToken& token, const uint8_t* params,
+                        std::string_view soPin) {
+    VX_FORMAT_PARAMS format{};
+    const auto field = [&](CK_UTF8CHAR* into, size_t offset) {
+        const std::string_view text = blockText(params, offset);
+        std::memcpy(into, text.data(), text.size());
+    };
+    field(format.label, 0);
+    field(format.manufacturer, 32);
+    field(format.issuer, 64);
+    field(format.soPin, 96);
+    field(format.userPin, 128);
+    format.userPinRetries = params[160];
+    format.soPinRetries = params[161];
+    format.userPinMinLength = params[162];
+    format.userPinMaxLength = params[163];
+    format.soPinMinLength = params[164];
+    format.soPinMaxLength = params[165];
+    const CK_RV rv =
+        extension->FormatToken(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(soPin.data()), soPin.size(), &format);
+    OPENSSL_cleanse(&format, sizeof format);
+    return rv;
+}
+
+// What plain PKCS#11 can do of a format: C_InitToken with the SO PIN that authorizes it (it becomes the SO PIN of
+// a token never initialized) and the label, then, as the SO, the new SO PIN and the new user PIN. Manufacturer,
+// issuer, retry counts and PIN lengths stay as the token has them. The token's session is closed for C_InitToken,
+// which allows none, and opened anew. soPinChanged tells that the token's SO PIN is no longer soPin, even when a
+// later step failed.
+CK_RV formatPlainly(LibraryState& state, ConnectedToken& token, const CK_TOKEN_INFO& info, const uint8_t* params,
+                    std::string_view soPin, bool& soPinChanged) {
+    CK_FUNCTION_LIST_PTR p11 = state.module->functions();
+    const std::string_view newSoPin = blockText(params, 96), userPin = blockText(params, 128);
+    // Checked before anything is wiped: a PIN the token refused afterwards would leave it without one.
+    const int32_t shortest = std::max(1, clampFigure(info.ulMinPinLen)), longest = clampFigure(info.ulMaxPinLen);
+    for (const std::string_view pin : {newSoPin, userPin})
+        if (pin.size() < size_t(shortest) || (longest > 0 && pin.size() > size_t(longest)))
+            return CKR_PIN_LEN_RANGE;
+    CK_UTF8CHAR label[LabelBytes];
+    std::memset(label, ' ', sizeof label);
+    const std::string_view labelText = blockText(params, 0);
+    std::memcpy(label, labelText.data(), labelText.size());
+
+    if (token.session != CK_INVALID_HANDLE)
+        p11->C_CloseSession(token.session);
+    token.session = CK_INVALID_HANDLE;
+    CK_RV rv = p11->C_InitToken(token.slot, utf8(soPin.data()), CK_ULONG(soPin.size()), label);
+    const CK_RV opened =
+        p11->C_OpenSession(token.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &token.session);
+    if (opened != CKR_OK)
+        token.session = CK_INVALID_HANDLE; // a token still never initialized may have none, as at token_connect
+    if (rv != CKR_OK)
+        return rv;
+    if (opened != CKR_OK)
+        return opened;
+    rv = p11->C_Login(token.session, CKU_SO, utf8(soPin.data()), CK_ULONG(soPin.size()));
+    if (rv == CKR_OK && newSoPin != soPin) {
+        rv = p11->C_SetPIN(token.session, utf8(soPin.data()), CK_ULONG(soPin.size()), utf8(newSoPin.data()),
+                           CK_ULONG(newSoPin.size()));
+        soPinChanged = rv == CKR_OK;
+    }
+    if (rv == CKR_OK)
+        rv = p11->C_InitPIN(token.session, utf8(userPin.data()), CK_ULONG(userPin.size()));
+    p11->C_Logout(token.session);
+    return rv;
 }
 
 } // namespace
@@ -208,11 +301,8 @@ ZV_EXPORT int32_t token_get_info_ex(int32_t index, char serial[33], char label[1
             copyText(label, 129, trimmedField(info.label, sizeof info.label));
             copyText(manufacturer, 65, trimmedField(info.manufacturerID, sizeof info.manufacturerID));
             copyText(model, 65, trimmedField(info.model, sizeof info.model));
-            *maxPinLength = clampFigure(info.ulMaxPinLen);
-            *minPinLength = clampFigure(info.ulMinPinLen);
-            // PKCS#11 has one pair of PIN length limits for both PINs.
-            *maxSoPinLength = *maxPinLength;
-            *minSoPinLength = *minPinLength;
+            std::tie(*minPinLength, *maxPinLength) = pinLengths(state, token, CKU_USER, info);
+            std::tie(*minSoPinLength, *maxSoPinLength) = pinLengths(state, token, CKU_SO, info);
             *totalMemory = memoryFigure(info.ulTotalPublicMemory);
             *freeMemory = memoryFigure(info.ulFreePublicMemory);
             *hardwareVersion = version(info.hardwareVersion);
@@ -229,6 +319,18 @@ ZV_EXPORT int32_t token_reload_all_objects(int32_t index) {
         token.snapshot.reset();
         return ZV_OK;
     });
+}
+
+ZV_EXPORT int32_t token_get_features(int32_t index, uint32_t* features) {
+    return onToken(
+        index,
+        [&](LibraryState& state, ConnectedToken&) -> int32_t {
+            if (!features)
+                return ZV_ERR_ARGUMENTS;
+            *features = state.module->extension() ? ZV_FEATURE_VENDOR_EXTENSION : 0;
+            return ZV_OK;
+        },
+        TokenUse::Slot);
 }
 
 ZV_EXPORT int32_t token_login(int32_t index, const char* pin, int32_t* remaining) {
@@ -268,8 +370,7 @@ ZV_EXPORT int32_t token_get_pin_state(int32_t index, int32_t pinType, int32_t pi
                 if (extension->GetPinState(token.slot, user, &pin) == CKR_OK)
                     pinState[1] = int32_t(pin.maximum);
             }
-            pinState[2] = clampFigure(info.ulMinPinLen);
-            pinState[3] = clampFigure(info.ulMaxPinLen);
+            std::tie(pinState[2], pinState[3]) = pinLengths(state, token, user, info);
             pinState[4] = (info.flags & (user == CKU_SO ? CKF_SO_PIN_LOCKED : CKF_USER_PIN_LOCKED)) ? 1 : 0;
             pinState[5] = user == CKU_SO ? ((info.flags & CKF_TOKEN_INITIALIZED) ? 1 : 0)
                                          : ((info.flags & CKF_USER_PIN_INITIALIZED) ? 1 : 0);
@@ -293,6 +394,8 @@ ZV_EXPORT int32_t token_login_so(int32_t index, const char* soPin, int32_t* rema
             return ZV_ERR_ARGUMENTS;
         const CK_RV rv = login(state, token, CKU_SO, soPin);
         if (rv != CKR_OK) {
+            // Whoever failed here is not the SO that an earlier login proved: a format waits for a new proof.
+            token.provenSoPin.reset();
             *remaining = remainingTries(state, token, CKU_SO);
             return int32_t(rv);
         }
@@ -307,10 +410,14 @@ ZV_EXPORT int32_t token_change_sopin(int32_t index, const char* oldSoPin, const 
     return onToken(index, [&](LibraryState& state, ConnectedToken& token) -> int32_t {
         if (!oldSoPin || !newSoPin)
             return ZV_ERR_ARGUMENTS;
-        return asSecurityOfficer(state, token, oldSoPin, [&](CK_FUNCTION_LIST_PTR p11) {
+        const int32_t rv = asSecurityOfficer(state, token, oldSoPin, [&](CK_FUNCTION_LIST_PTR p11) {
             return p11->C_SetPIN(token.session, utf8(oldSoPin), std::strlen(oldSoPin), utf8(newSoPin),
                                  std::strlen(newSoPin));
         });
+        // An SO PIN proven before is the old one now: a format presents the new one instead of spending a try.
+        if (rv == ZV_OK && token.provenSoPin)
+            token.provenSoPin.emplace(newSoPin);
+        return rv;
     });
 }
 
@@ -348,32 +455,26 @@ ZV_EXPORT int32_t token_format(int32_t index, const uint8_t params[166]) {
         [&](LibraryState& state, ConnectedToken& token) -> int32_t {
             if (!params)
                 return ZV_ERR_ARGUMENTS;
+            CK_TOKEN_INFO info;
+            if (const CK_RV rv = state.module->functions()->C_GetTokenInfo(token.slot, &info); rv != CKR_OK)
+                return int32_t(rv);
+            // A guessed SO PIN would spend one of its tries, so none is presented that a login did not prove. A
+            // token never initialized has no SO PIN to prove.
+            const bool initialized = info.flags & CKF_TOKEN_INITIALIZED;
+            if (initialized && !token.provenSoPin)
+                return ZV_ERR_SO_NOT_LOGGED_IN;
             token.snapshot.reset(); // what the session sees changes
-            const VX_VENDOR_EXTENSION* extension = state.module->extension();
-            // C_InitToken alone cannot set the limits, the counters, the manufacturer or the issuer that were asked.
-            if (!extension)
-                return ZV_ERR_NOT_SUPPORTED;
-            VX_FORMAT_PARAMS format{};
-            const auto field = [&](CK_UTF8CHAR* into, size_t offset) {
-                const auto* text = reinterpret_cast<const char*>(params + offset);
-                std::memcpy(into, text, strnlen(text, 32));
-            };
-            field(format.label, 0);
-            field(format.manufacturer, 32);
-            field(format.issuer, 64);
-            field(format.soPin, 96);
-            field(format.userPin, 128);
-            format.userPinRetries = params[160];
-            format.soPinRetries = params[161];
-            format.userPinMinLength = params[162];
-            format.userPinMaxLength = params[163];
-            format.soPinMinLength = params[164];
-            format.soPinMaxLength = params[165];
             const std::string_view soPin = token.provenSoPin ? token.provenSoPin->view() : std::string_view();
-            const CK_RV rv = extension->FormatToken(token.slot, reinterpret_cast<const CK_UTF8CHAR*>(soPin.data()),
-                                                    soPin.size(), &format);
-            OPENSSL_cleanse(&format, sizeof format);
-            if (rv == CKR_OK)
+            CK_RV rv = CKR_OK;
+            bool soPinChanged = false;
+            if (const VX_VENDOR_EXTENSION* extension = state.module->extension())
+                rv = formatByExtension(extension, token, params, soPin);
+            else
+                rv = formatPlainly(state, token, info, params, initialized ? soPin : blockText(params, 96),
+                                   soPinChanged);
+            // The proven SO PIN is spent by a format, and worth nothing once the token refused it or holds
+            // another: presented again, it would cost a try.
+            if (rv == CKR_OK || rv == CKR_PIN_INCORRECT || rv == CKR_PIN_LOCKED || soPinChanged)
                 token.provenSoPin.reset();
             return int32_t(rv);
         },
@@ -388,6 +489,18 @@ ZV_EXPORT int32_t token_write_sectors(int32_t index, int32_t firstSector, int32_
         const VX_VENDOR_EXTENSION* extension = state.module->extension();
         if (!extension)
             return ZV_ERR_NOT_SUPPORTED;
-        return int32_t(extension->WriteCdromSectors(token.session, CK_ULONG(firstSector), CK_ULONG(sectorCount), data));
+        // Chunk by chunk, as a token takes a partition image; a write of nothing still asks the module, which
+        // checks the login and the position.
+        int32_t done = 0;
+        do {
+            const int32_t count = std::min(SectorChunk, sectorCount - done);
+            const CK_RV rv =
+                extension->WriteCdromSectors(token.session, CK_ULONG(firstSector) + CK_ULONG(done), CK_ULONG(count),
+                                             data ? data + size_t(done) * SectorBytes : nullptr);
+            if (rv != CKR_OK)
+                return int32_t(rv);
+            done += count;
+        } while (done < sectorCount);
+        return ZV_OK;
     });
 }

@@ -11,12 +11,26 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <cstring>
 
 // The token-management library on a real PKCS#11 module: the virtual token, or SoftHSM2 (a token that other
 // people wrote, without the vendor extension). ZV_TEST_BACKEND chooses; the same suite runs on both, and what
 // only the extension can do is checked to work on one and to say "not supported" on the other.
 // What token_get_info_ex fills: the texts, then the ten figures in the order of its arguments.
+using FormatBlock = std::array<uint8_t, 166>;
+
+// The format block of token_format: five texts of 32 bytes, then the retries and the length limits.
+FormatBlock formatBlock(const char* label, const char* manufacturer, const char* issuer, const char* soPin,
+                        const char* userPin, const std::array<uint8_t, 6>& limits) {
+    FormatBlock block{};
+    const char* texts[] = {label, manufacturer, issuer, soPin, userPin};
+    for (size_t i = 0; i < 5; ++i)
+        std::memcpy(block.data() + 32 * i, texts[i], std::strlen(texts[i]));
+    std::memcpy(block.data() + 160, limits.data(), limits.size());
+    return block;
+}
+
 struct TokenFigures {
     char serial[33], label[129], manufacturer[65], model[65];
     int32_t figures[10] = {};
@@ -100,7 +114,8 @@ private Q_SLOTS:
             qputenv("VTOKEN_HOME", QFile::encodeName(m_home->path()));
             run(QStringLiteral(VTOKEN_PROGRAM),
                 {"create", "--serial", "VXLIB00000000001", "--label", "Library test", "--user-pin", "12345678",
-                 "--so-pin", "87654321", "--user-retries", "3", "--cdrom-sectors", "4", "--plugged"});
+                 "--so-pin", "87654321", "--user-retries", "3", "--so-pin-min", "6", "--so-pin-max", "12",
+                 "--cdrom-sectors", "4", "--plugged"});
         } else {
             const QString tokens = m_home->filePath(QStringLiteral("softhsm"));
             QDir().mkpath(tokens);
@@ -460,8 +475,6 @@ private Q_SLOTS:
         uint8_t sectors[2 * 2048] = {1, 2, 3};
         if (!m_virtual) {
             QCOMPARE(token_set_label(0, label), ZV_ERR_NOT_SUPPORTED);
-            uint8_t block[166] = {};
-            QCOMPARE(token_format(0, block), ZV_ERR_NOT_SUPPORTED);
             QCOMPARE(token_write_sectors(0, 0, 2, sectors), ZV_ERR_NOT_SUPPORTED);
             return;
         }
@@ -481,20 +494,131 @@ private Q_SLOTS:
         QCOMPARE(token_logout(0), ZV_OK);
         QCOMPARE(token_login_so(0, "87654321", &remaining), ZV_OK);
         QCOMPARE(token_logout(0), ZV_OK);
-        uint8_t block[166] = {};
-        std::memcpy(block, "Formatted", 9);
-        std::memcpy(block + 32, "Quorvex", 7);
-        std::memcpy(block + 64, "Ravuvor", 7);
-        std::memcpy(block + 96, "tavok123", 8);
-        std::memcpy(block + 128, "58203716", 8);
-        const uint8_t limits[6] = {6, 9, 6, 16, 6, 16};
-        std::memcpy(block + 160, limits, 6);
-        QCOMPARE(token_format(0, block), ZV_OK);
+        const FormatBlock block =
+            formatBlock("Formatted", "Tesmar", "Ravuvor", "tavok123", "58203716", {6, 9, 6, 10, 8, 12});
+        QCOMPARE(token_format(0, block.data()), ZV_OK);
         QCOMPARE(containerList(), std::string());
         QCOMPARE(token_login(0, "58203716", &remaining), ZV_OK);
         int32_t state[6];
         QCOMPARE(token_get_pin_state(0, 0, state), ZV_OK);
         QCOMPARE(state[1], 9); // the SO PIN's new maximum of tries
+        TokenFigures formatted;
+        QCOMPARE(formatted.read(0), ZV_OK);
+        QCOMPARE(QByteArray(formatted.manufacturer), QByteArray("Tesmar"));
+        QCOMPARE((std::array{formatted.figures[1], formatted.figures[0], formatted.figures[3], formatted.figures[2]}),
+                 (std::array{6, 10, 8, 12}));
+        // Everything the block set shows on the token; its serial and its CD-ROM content stay.
+        const QByteArray listed = run(QStringLiteral(VTOKEN_PROGRAM), {"show", "VXLIB00000000001"});
+        for (const char* line :
+             {"serial: VXLIB00000000001\n", "label: Formatted\n", "manufacturer: Tesmar\n", "issuer: Ravuvor\n",
+              "memory used: 0\n", "user PIN min length: 6\n", "user PIN max length: 10\n", "user PIN retries: 6 of 6\n",
+              "SO PIN min length: 8\n", "SO PIN max length: 12\n", "SO PIN retries: 9 of 9\n"})
+            QVERIFY2(listed.contains(line), line);
+        const QByteArray cdrom = run(QStringLiteral(VTOKEN_PROGRAM), {"cdrom", "dump", "VXLIB00000000001"});
+        QCOMPARE(cdrom.mid(2 * 2048, 3), QByteArray("\x01\x02\x03"));
+    }
+
+    // Writes go to the module chunk by chunk: the first chunk beyond the partition ends the write, and what came
+    // before it stays written.
+    void cdromWriteStopsAtTheFirstChunkBeyondThePartition() {
+        if (!m_virtual)
+            QSKIP("only the vendor extension writes the CD-ROM partition");
+        run(QStringLiteral(VTOKEN_PROGRAM), {"set", "VXLIB00000000001", "--cdrom-sectors", "300"});
+        int32_t remaining = 0;
+        QCOMPARE(token_login(0, "12345678", &remaining), ZV_OK);
+        QByteArray image(400 * 2048, '\0');
+        for (int sector = 0; sector < 400; ++sector)
+            std::memset(image.data() + sector * 2048, sector % 251 + 1, 2048);
+        QCOMPARE(token_write_sectors(0, 0, 400, reinterpret_cast<const uint8_t*>(image.constData())),
+                 int32_t(CKR_ARGUMENTS_BAD));
+        const QString dump = m_home->filePath(QStringLiteral("cdrom.iso"));
+        run(QStringLiteral(VTOKEN_PROGRAM), {"cdrom", "dump", "VXLIB00000000001", "--output", dump});
+        QFile file(dump);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray back = file.readAll();
+        QCOMPARE(back.size(), 300 * 2048);
+        QCOMPARE(back.left(256 * 2048), image.left(256 * 2048));
+        QCOMPARE(back.mid(256 * 2048), QByteArray(44 * 2048, '\0'));
+    }
+
+    // The SO PIN has length limits of its own on the virtual token; plain PKCS#11 has one pair for both PINs.
+    void soPinLengthsAreItsOwn() {
+        TokenFigures figures;
+        QCOMPARE(figures.read(0), ZV_OK);
+        int32_t user[6], so[6];
+        QCOMPARE(token_get_pin_state(0, 1, user), ZV_OK);
+        QCOMPARE(token_get_pin_state(0, 0, so), ZV_OK);
+        const std::array<int32_t, 2> userLimits = m_virtual ? std::array{4, 16} : std::array{4, 255};
+        const std::array<int32_t, 2> soLimits = m_virtual ? std::array{6, 12} : userLimits;
+        QCOMPARE((std::array{figures.figures[1], figures.figures[0]}), userLimits);
+        QCOMPARE((std::array{figures.figures[3], figures.figures[2]}), soLimits);
+        QCOMPARE((std::array{user[2], user[3]}), userLimits);
+        QCOMPARE((std::array{so[2], so[3]}), soLimits);
+    }
+
+    // A format presents only an SO PIN that the last SO login proved: a guessed one would spend a try. A token never
+    // initialized has none to prove. Without the extension the format is plain PKCS#11: the label and both PINs.
+    void formatNeedsAProvenSoPin_data() {
+        QTest::addColumn<bool>("fresh");
+        QTest::addColumn<QStringList>("soLogins");
+        QTest::addColumn<int>("result");
+        QTest::newRow("no SO login") << false << QStringList{} << int(ZV_ERR_SO_NOT_LOGGED_IN);
+        QTest::newRow("the last SO login failed")
+            << false << QStringList{"87654321", "11111111"} << int(ZV_ERR_SO_NOT_LOGGED_IN);
+        QTest::newRow("a failed SO login, then a good one") << false << QStringList{"11111111", "87654321"} << ZV_OK;
+        QTest::newRow("a token never initialized") << true << QStringList{} << ZV_OK;
+    }
+    void formatNeedsAProvenSoPin() {
+        QFETCH(bool, fresh);
+        QFETCH(QStringList, soLogins);
+        QFETCH(int, result);
+        const int32_t index = fresh ? 1 : 0;
+        if (fresh) { // SoftHSM2 always offers one
+            if (m_virtual)
+                run(QStringLiteral(VTOKEN_PROGRAM),
+                    {"create", "--serial", "VXLIB00000000002", "--uninitialized", "--plugged"});
+            char serials[128];
+            int32_t count = 32;
+            QCOMPARE(token_find(serials, &count), ZV_OK);
+            QCOMPARE(count, 2);
+            QCOMPARE(token_connect(index), ZV_OK);
+        }
+        TokenFigures before;
+        QCOMPARE(before.read(index), ZV_OK);
+        QCOMPARE(before.figures[8], fresh ? 0 : 1);
+        int32_t remaining = 0;
+        for (const QString& pin : soLogins)
+            token_login_so(index, pin.toLatin1().constData(), &remaining);
+        if (!fresh)
+            QCOMPARE(token_logout(index), ZV_OK);
+        int32_t soBefore[6], soAfter[6];
+        QCOMPARE(token_get_pin_state(index, 0, soBefore), ZV_OK);
+        const FormatBlock block =
+            formatBlock("Plain format", "Tesmar", "Ravuvor", "tavok123", "58203716", {6, 9, 6, 10, 8, 12});
+        QCOMPARE(token_format(index, block.data()), result);
+        QCOMPARE(token_get_pin_state(index, 0, soAfter), ZV_OK);
+        uint32_t features = 99;
+        QCOMPARE(token_get_features(index, &features), ZV_OK);
+        QCOMPARE(features, m_virtual ? ZV_FEATURE_VENDOR_EXTENSION : 0u);
+        TokenFigures after;
+        QCOMPARE(after.read(index), ZV_OK);
+        if (result != ZV_OK) {
+            // Untouched: no SO PIN try spent (the virtual token counts them exactly), the label and the PIN kept.
+            QCOMPARE(soAfter[0], soBefore[0]);
+            QCOMPARE(QByteArray(after.label), QByteArray("Library test"));
+            QCOMPARE(token_login(index, "12345678", &remaining), ZV_OK);
+            return;
+        }
+        QCOMPARE(QByteArray(after.label), QByteArray("Plain format"));
+        QCOMPARE(after.figures[8], 1);
+        if (m_virtual || !fresh) // SoftHSM2 gives a token its serial when first initializing it
+            QCOMPARE(QByteArray(after.serial), QByteArray(before.serial));
+        // What only the extension sets stays as the token had it on SoftHSM2.
+        QCOMPARE(QByteArray(after.manufacturer), QByteArray(m_virtual ? "Tesmar" : "SoftHSM project"));
+        QCOMPARE(token_login(index, "58203716", &remaining), ZV_OK);
+        QCOMPARE(token_login_so(index, "tavok123", &remaining), ZV_OK);
+        QCOMPARE(token_logout(index), ZV_OK);
+        QCOMPARE(token_login(index, "12345678", &remaining), int32_t(CKR_PIN_INCORRECT));
     }
 };
 
