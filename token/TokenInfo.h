@@ -22,7 +22,7 @@ struct TTokenInfo {
     std::array<char, 65> model{};
     int32_t maxPinLength = 0;
     int32_t minPinLength = 0;
-    int32_t reserved1 = 0;
+    int32_t soMaxPinLength = 0;
     int32_t soMinPinLength = 0;
     int32_t totalMemory = 0;
     int32_t freeMemory = 0;

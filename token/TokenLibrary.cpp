@@ -16,6 +16,7 @@ struct TokenLibrary::Functions {
     VX_FUNCTION(token_connect);
     VX_FUNCTION(token_get_info_ex);
     VX_FUNCTION(token_reload_all_objects);
+    VX_FUNCTION(token_get_features);
     VX_FUNCTION(token_login);
     VX_FUNCTION(token_logout);
     VX_FUNCTION(token_get_pin_state);
@@ -87,6 +88,7 @@ TokenLibrary::TokenLibrary(const QString& programDirectory, OperationLog log)
     VX_RESOLVE(token_connect);
     VX_RESOLVE(token_get_info_ex);
     VX_RESOLVE(token_reload_all_objects);
+    VX_RESOLVE(token_get_features);
     VX_RESOLVE(token_login);
     VX_RESOLVE(token_logout);
     VX_RESOLVE(token_get_pin_state);
@@ -258,7 +260,7 @@ int32_t TokenLibrary::token_connect(int32_t index) {
 int32_t TokenLibrary::token_get_info_ex(int32_t index, TTokenInfo& info) {
     return call("token_get_info_ex", QStringLiteral("token_get_info_ex begin KID=%1").arg(index),
                 m_functions->token_get_info_ex, index, info.serial.data(), info.label.data(), info.manufacturer.data(),
-                info.model.data(), &info.maxPinLength, &info.minPinLength, &info.reserved1, &info.soMinPinLength,
+                info.model.data(), &info.maxPinLength, &info.minPinLength, &info.soMaxPinLength, &info.soMinPinLength,
                 &info.totalMemory, &info.freeMemory, &info.hardwareVersion, &info.firmwareVersion, &info.initialized,
                 &info.reserved2);
 }
@@ -266,6 +268,12 @@ int32_t TokenLibrary::token_get_info_ex(int32_t index, TTokenInfo& info) {
 int32_t TokenLibrary::token_reload_all_objects(int32_t index) {
     return call("token_reload_all_objects", QStringLiteral("token_reload_all_objects begin slot_id=%1").arg(index),
                 m_functions->token_reload_all_objects, index);
+}
+
+int32_t TokenLibrary::token_get_features(int32_t index, uint32_t& features) {
+    features = 0;
+    return call("token_get_features", QStringLiteral("token_get_features begin KID=%1").arg(index),
+                m_functions->token_get_features, index, &features);
 }
 
 int32_t TokenLibrary::token_login(int32_t index, const Pin& pin, int32_t& remaining) {

@@ -55,6 +55,8 @@ public:
     int32_t uninit_pkcs11();
     int32_t token_get_info_ex(int32_t index, TTokenInfo& info);
     int32_t token_reload_all_objects(int32_t index);
+    // ZV_FEATURE_* bits; 0 when the call fails.
+    int32_t token_get_features(int32_t index, uint32_t& features);
     int32_t token_login(int32_t index, const Pin& pin, int32_t& remaining);
     int32_t token_logout(int32_t index);
     int32_t token_get_pin_state(int32_t index, int32_t pinType, PinState& state);

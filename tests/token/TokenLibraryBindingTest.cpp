@@ -87,6 +87,11 @@ private Q_SLOTS:
         TTokenInfo info;
         QCOMPARE(m_library->token_get_info_ex(1, info), 0);
         QCOMPARE(QByteArray(info.serial.data()), QByteArray("VXBIND0000000002"));
+        uint32_t features = 0;
+        QCOMPARE(m_library->token_get_features(1, features), 0);
+        QCOMPARE(features, ZV_FEATURE_VENDOR_EXTENSION);
+        QVERIFY(trace().contains("token_get_features begin KID=1\r\n"));
+        QVERIFY(trace().contains("token_get_features end rtn=0\r\n"));
     }
 
     void lastFailingConnectionDecidesTheResult() {
