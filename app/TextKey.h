@@ -261,5 +261,6 @@ enum class TextKey : int {
     ISo_Down_No,
     // The program's own texts, after the 256 of the language files' common set.
     K_Info_Unknown,
+    K_Init_Plain,
     Count
 };

@@ -138,6 +138,11 @@ void InitializationPage::AcInitExecute() {
         return;
     }
 
+    // A module without the vendor extension formats as plain PKCS#11 does: label and PINs only.
+    uint32_t features = 0;
+    tokens.token_get_features(index, features);
+    const bool plain = (features & ZV_FEATURE_VENDOR_EXTENSION) == 0;
+
     SaveInitTemplate(templatePath(), info);
     skf.SkfDiscover();
     SKF_ULONG retries = 0;
@@ -146,5 +151,6 @@ void InitializationPage::AcInitExecute() {
                              SKF_ULONG(edtInit_SOPINTry->value()), SKF_ULONG(edtInit_UPINLeve->value()),
                              SKF_ULONG(edtInit_SOPINLeve->value()));
     m_host.DiscoverKeys();
-    DialogService::information(owner, textOf(TextKey::Change_Yes));
+    DialogService::information(owner, plain ? textOf(TextKey::Change_Yes) + u'\n' + textOf(TextKey::K_Init_Plain)
+                                            : textOf(TextKey::Change_Yes));
 }
