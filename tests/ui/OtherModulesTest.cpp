@@ -1,4 +1,6 @@
+#include "app/LanguageTable.h"
 #include "common/WindowTestCase.h"
+#include "token/TokenLibrary.h"
 #include "ui/main/DialogService.h"
 
 #include <QAction>
@@ -32,10 +34,9 @@ class OtherModulesTest : public WindowTestCase {
         return DialogService::shownTexts().value(0);
     }
 
-private Q_SLOTS:
-    void softHsmTokenAndFreeSlot() {
-        if (!QFile::exists(QLatin1String(SoftHsm)))
-            QSKIP("SoftHSM2 is not installed");
+    // A SoftHSM2 token "Soft token" (user PIN 12345678, SO PIN 87654321) and the free slot beside it, in the
+    // window, past the box that says the free slot's token was never initialized.
+    void openOnSoftHsm(const QByteArray& flags = "PID=0x0101\n") {
         const QString tokens = QDir::homePath() + u"/softhsm"_s;
         QVERIFY(QDir().mkpath(tokens));
         qputenv("SOFTHSM2_CONF", QFile::encodeName(m_program->filePath(u"softhsm2.conf"_s)));
@@ -43,14 +44,20 @@ private Q_SLOTS:
                              "directories.tokendir = " + QFile::encodeName(tokens) + "\nobjectstore.backend = file\n");
         run(u"softhsm2-util"_s,
             {"--init-token", "--free", "--label", "Soft token", "--pin", "12345678", "--so-pin", "87654321"});
-        m_program->writeProfile("PID=0x0101\n", SoftHsm, "");
-        // The free slot's token was never initialized: the window says so once.
+        m_program->writeProfile(flags, SoftHsm, "");
         DialogService::setNextAnswer(DialogService::Answer::Ok);
         openWindow();
+        QTRY_COMPARE(DialogService::shownTexts(), QStringList{u"设备未初始化，请与管理员联系"_s});
+    }
+
+private Q_SLOTS:
+    void softHsmTokenAndFreeSlot() {
+        if (!QFile::exists(QLatin1String(SoftHsm)))
+            QSKIP("SoftHSM2 is not installed");
+        openOnSoftHsm();
         QTreeWidgetItem* root = navigation()->topLevelItem(0);
         QCOMPARE(root->childCount(), 2);
         QCOMPARE(root->child(0)->text(0), u"Soft token"_s);
-        QTRY_COMPARE(DialogService::shownTexts(), QStringList{u"设备未初始化，请与管理员联系"_s});
         // SoftHSM2 cannot tell its memory: unknown, not a full token.
         const QTreeWidget* info = control<QTreeWidget>("lvKeyInfo");
         const QList<QTreeWidgetItem*> memory = info->findItems(u"剩余空间"_s, Qt::MatchExactly);
@@ -81,6 +88,37 @@ private Q_SLOTS:
         navigation()->setCurrentItem(root->child(1)->child(2));
         control<QLineEdit>("edtUPIN")->setText(u"12345678"_s);
         QCOMPARE(answered("AcLogin"), u"设备未初始化，请与管理员联系"_s);
+    }
+
+    // Plain PKCS#11 initializes a token with its label and both PINs, and unblocks the user with the SO PIN; the
+    // administrator is told what such a token keeps of its own.
+    void softHsmAdministration() {
+        if (!QFile::exists(QLatin1String(SoftHsm)))
+            QSKIP("SoftHSM2 is not installed");
+        openOnSoftHsm("PID=0x0101\nAdminTools=1\n");
+        QTreeWidgetItem* administration = navigation()->topLevelItem(0)->child(0)->child(4);
+        navigation()->setCurrentItem(administration);
+        control<QLineEdit>("edtInit_KeyName")->setText(u"Help desk"_s);
+        control<QLineEdit>("edtInit_SPIN")->setText(u"11223344"_s);
+        control<QLineEdit>("edtInit_UPIN")->setText(u"55667788"_s);
+        DialogService::clearShownTexts();
+        DialogService::setNextAnswer(DialogService::Answer::Yes);
+        DialogService::setNextInput(u"87654321"_s);
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcInit")->trigger();
+        QCOMPARE(DialogService::shownTexts().value(2), u"操作成功\n"_s + textOf(TextKey::K_Init_Plain));
+        QCOMPARE(navigation()->topLevelItem(0)->child(0)->text(0), u"Help desk"_s);
+        TokenLibrary& tokens = m_window->tokenLibrary();
+        int32_t remaining = 0;
+        QCOMPARE(tokens.token_login(0, Pin(u"55667788"_s), remaining), 0);
+        QCOMPARE(tokens.token_login_so(0, Pin(u"11223344"_s), remaining), 0);
+
+        navigation()->setCurrentItem(navigation()->topLevelItem(0)->child(0)->child(4)->child(2));
+        control<QLineEdit>("edtSPINForUnLock")->setText(u"11223344"_s);
+        control<QLineEdit>("edtUPINForUnlock1")->setText(u"99990000"_s);
+        control<QLineEdit>("edtUPINForUnlock2")->setText(u"99990000"_s);
+        QCOMPARE(answered("AcUnlock"), u"操作成功"_s);
+        QCOMPARE(tokens.token_login(0, Pin(u"99990000"_s), remaining), 0);
     }
 
     void openScWithoutAReader() {
