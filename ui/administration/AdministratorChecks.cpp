@@ -5,6 +5,7 @@
 #include "token/TokenLibrary.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/PageHost.h"
+#include "ui/main/UserPinChecks.h"
 #include "ui/main/WindowState.h"
 
 bool AdministratorChecks::refusedSoPin(PageHost& host, int32_t index) {
@@ -23,9 +24,14 @@ bool AdministratorChecks::refusedSoPin(PageHost& host, int32_t index) {
 
 bool AdministratorChecks::loggedInSo(PageHost& host, int32_t index, const Pin& soPin) {
     int32_t remaining = 0;
-    if (host.tokenLibrary().token_login_so(index, soPin, remaining) == 0)
+    const int32_t rv = host.tokenLibrary().token_login_so(index, soPin, remaining);
+    if (rv == 0)
         return true;
-    DialogService::information(host.dialogOwner(), remaining != 0 ? Format(textOf(TextKey::K_OldCheck), {remaining})
-                                                                  : textOf(TextKey::K_Dead));
+    // A module that cannot count tries, or a failure that is not the PIN's (a token pulled out), is not told as a
+    // count of tries.
+    DialogService::information(host.dialogOwner(),
+                               UserPinChecks::refusalText(rv, remaining, TextKey::Change_No, [](int32_t left) {
+                                   return Format(textOf(TextKey::K_OldCheck), {left});
+                               }));
     return false;
 }

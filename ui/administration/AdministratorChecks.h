@@ -12,8 +12,8 @@ namespace AdministratorChecks {
 // True, once the user has been told, when the token was never initialized (it has no SO PIN yet) or its SO PIN is
 // locked.
 bool refusedSoPin(PageHost& host, int32_t index);
-// Logs the SO in with soPin; false, once the user has been told the tries left (or that the SO PIN is locked),
-// when the token refused it.
+// Logs the SO in with soPin; false, once the user has been told the tries left (or that the SO PIN is locked, or
+// the failure's code), when the token refused it.
 bool loggedInSo(PageHost& host, int32_t index, const Pin& soPin);
 
 } // namespace AdministratorChecks

@@ -133,7 +133,8 @@ int32_t CdromImagePage::WriteCdromImage(int32_t index, const QString& path) {
         m_fileError = file.errorString();
         return FileError;
     }
-    PBISO->setRange(0, int(std::min<qint64>(file.size() / 1024, std::numeric_limits<int>::max())));
+    // A file under 1 KiB still gets a bar that can end full, not a busy one.
+    PBISO->setRange(0, int(std::clamp<qint64>(file.size() / 1024, 1, std::numeric_limits<int>::max())));
     QByteArray chunk(ChunkBytes, '\0');
     int32_t firstSector = 0;
     for (;;) {

@@ -17,6 +17,7 @@
 
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTabWidget>
 
 using namespace FormControls;
 
@@ -60,6 +61,11 @@ TTokenBaseInfo InitializationPage::collectTemplate() const {
 bool InitializationPage::fitsItsField(QLineEdit* field, qsizetype bytes, qsizetype room) {
     if (bytes <= room)
         return true;
+    // The field's tab comes to the front, so that the keyboard really is in it.
+    for (QWidget* up = field->parentWidget(); up; up = up->parentWidget()) {
+        if (up->parentWidget() && up->parentWidget()->parentWidget() == tcInit)
+            tcInit->setCurrentWidget(up);
+    }
     field->setFocus();
     DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Len_Error));
     return false;
@@ -128,7 +134,7 @@ void InitializationPage::AcInitExecute() {
     {
         const BusyCursor busy;
         StoreRegistration::RemoveCspCertificates(m_host.appInfo().CSPName);
-        tokens.SetTokenLabel(index, info.LabelName.trimmed());
+        tokens.SetTokenLabel(index, trimmedOfBlanks(info.LabelName));
         SKF_ULONG retries = 0;
         skf.SKF_VerifyPIN(skf.CurrentApplication(), SKF_PIN_ADMIN, soPin, retries);
         rv = tokens.token_format(index, params.bytes.data());
