@@ -261,6 +261,7 @@ const std::array<TextDefault, LanguageTable::KeyCount> TextDefaults = {{
     {"ISo_Down_No", "下载失败", false},
     {"K_Info_Unknown", "未知", false},
     {"K_Init_Plain", "此USBKey只能按标准PKCS#11初始化：它保留自己的重试次数、PIN长度、厂商和发行者。", false},
+    {"K_Finger_Unreadable", "无法读取传感器的数据(0x%.8x)", false},
 }};
 
 const std::array<TextKey, LanguageTable::BiometricKeyCount> BiometricKeys = {

@@ -262,5 +262,6 @@ enum class TextKey : int {
     // The program's own texts, after the 256 of the language files' common set.
     K_Info_Unknown,
     K_Init_Plain,
+    K_Finger_Unreadable,
     Count
 };

@@ -1,7 +1,12 @@
 #include "ui/biometric/AdminLoginPage.h"
 
 #include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "token/SkfLibrary.h"
+#include "token/TokenLibrary.h"
+#include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/WindowState.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -31,6 +36,45 @@ AdminLoginPage::AdminLoginPage(PageHost& host, QWidget* parent)
     bindToAction(btnSOPINLogin, AcFinger_SOPIN_Login);
     bindToAction(btnFingerLoginCancel, AcFingerLoginCancel);
     bindToAction(btnSOPINFingerLogin, AcFinger_SOPINFinger_Login);
+    connect(AcFinger_SOPIN_Login, &QAction::triggered, this, &AdminLoginPage::AcFinger_SOPIN_LoginExecute);
+    connect(edtFingerSPIN, &QLineEdit::returnPressed, this, &AdminLoginPage::AcFinger_SOPIN_LoginExecute);
+    connect(AcFingerLoginCancel, &QAction::triggered, edtFingerSPIN, &QLineEdit::clear);
+    connect(edtFingerSPIN, &QLineEdit::textChanged, this, &AdminLoginPage::updateActions);
+    updateActions();
+}
+
+void AdminLoginPage::updateActions() {
+    AcFinger_SOPIN_Login->setEnabled(characterCount(edtFingerSPIN->text()) > 3);
+}
+
+void AdminLoginPage::AcFinger_SOPIN_LoginExecute() {
+    WindowState& state = m_host.state();
+    KeySlot* slot = state.currentSlot();
+    if (!slot)
+        return;
+    QWidget* owner = m_host.dialogOwner();
+    if (slot->info.initialized == 0) {
+        DialogService::information(owner, textOf(TextKey::Init_Info));
+        return;
+    }
+    PinState so;
+    m_host.tokenLibrary().token_get_pin_state(state.CurrentKey, SoPinType, so);
+    if (so.locked == PinState::Locked) {
+        DialogService::information(owner, textOf(TextKey::K_Dead));
+        return;
+    }
+    SkfLibrary& skf = m_host.skfLibrary();
+    SKF_ULONG retries = 0;
+    if (skf.SKF_VerifyPIN(skf.CurrentApplication(), SKF_PIN_ADMIN, Pin(edtFingerSPIN->text()), retries) == SAR_OK) {
+        // The selected token's state, not always the first token's.
+        slot->KeyState = KeySlot::Present;
+        state.LoginRole = WindowState::AdministratorRole;
+        m_host.MoveSelectionForward();
+        return;
+    }
+    DialogService::information(owner, retries != 0 ? textOf(TextKey::K_PIN_Error) + u'\r' +
+                                                         Format(textOf(TextKey::K_Try_Time), {qlonglong(retries)})
+                                                   : textOf(TextKey::K_Dead));
 }
 
 void AdminLoginPage::applyTexts() {

@@ -14,8 +14,11 @@ public:
     void applyTexts() override;
     // The navigation opens the page with the token's label.
     void Prepare(const QString& label);
+    void updateActions() override;
 
 private:
+    void AcFinger_SOPIN_LoginExecute();
+
     QLabel* const Label12;
     QLabel* const LFingerKeyName;
     QLabel* const lblSOPIN;

@@ -1,7 +1,12 @@
 #include "ui/biometric/BiometricPage.h"
 
 #include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "token/SkfLibrary.h"
+#include "ui/main/BusyCursor.h"
+#include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/WindowState.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -9,6 +14,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
+
+#include <algorithm>
 
 using namespace FormControls;
 
@@ -76,6 +83,133 @@ BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
     // The study button stays hidden; the study runs from the enrolment.
     connect(btnFingerStudy, &QPushButton::clicked, AcFingerStudy, &QAction::trigger);
     btnFingerStudy->setVisible(false);
+
+    for (int i = 0; i < FingerCount; ++i)
+        connect(SpeedButtons[size_t(i)], &QToolButton::clicked, this, [this, i] { AcFingerInputExecute(i + 1); });
+    connect(AcFingerDel, &QAction::triggered, this, &BiometricPage::AcFingerDelExecute);
+    connect(AcFingerUnlock, &QAction::triggered, this, &BiometricPage::AcFingerUnlockExecute);
+}
+
+bool BiometricPage::isEnrolled(const TSkfFingerInfo& list, int finger) {
+    const auto begin = list.list.begin();
+    const auto end = begin + std::min<size_t>(list.listLength, list.list.size());
+    const bool flags = std::all_of(begin, end, [](uint8_t byte) { return byte <= 1; });
+    if (flags)
+        return finger >= 1 && finger <= FingerCount && size_t(finger) <= list.listLength &&
+               list.list[size_t(finger - 1)] == 1;
+    return std::any_of(begin, std::min(end, begin + FingerCount), [finger](uint8_t byte) { return byte == finger; });
+}
+
+void BiometricPage::RefreshFingerPage(SKF_ULONG pinType) {
+    SkfLibrary& skf = m_host.skfLibrary();
+    if (const KeySlot* slot = m_host.state().currentSlot())
+        skf.SelectSkfApplication(slot->info.serialBytes());
+    // A sensor that cannot be read shows no finger, and the hint says why.
+    const SKF_ULONG rv = skf.GetSkfFingerInfo(skf.CurrentApplication(), pinType, m_info);
+    LFingerInfo1->setText(rv == 0 ? textOf(TextKey::F_Finger_Info1)
+                                  : textOf(TextKey::F_Finger_Info1) + u'\n' +
+                                        Format(textOf(TextKey::K_Finger_Unreadable), {qlonglong(rv)}));
+    (pinType == SKF_PIN_USER ? m_userCount : m_adminCount) = m_info.enrolledCount;
+    for (int finger = 1; finger <= FingerCount; ++finger)
+        SpeedButtons[size_t(finger - 1)]->setIcon(isEnrolled(m_info, finger) ? IL32.icon(0) : QIcon());
+}
+
+void BiometricPage::ShowFingerPage(FingerPageWay way) {
+    SkfLibrary& skf = m_host.skfLibrary();
+    if (way == FingerPageWay::BiometricNode) {
+        RefreshFingerPage(skf.FingerPinType());
+        setTabTitle(TextKey::F_User_Finger);
+        return;
+    }
+    const bool user = way == FingerPageWay::User;
+    skf.SetFingerPinType(user ? SKF_PIN_USER : SKF_PIN_ADMIN);
+    setTabTitle(user ? TextKey::F_User_Finger : TextKey::F_Admin_Finger);
+    RefreshFingerPage(skf.FingerPinType());
+    AcFingerUnlock->setText(textOf(user ? TextKey::F_User_Unlock : TextKey::F_Admin_Unlock));
+    AcFingerTest->setEnabled(m_info.enrolledCount > 0);
+    AcFingerDel->setEnabled(m_info.enrolledCount > 0);
+    if (user && m_info.listLength == 100)
+        DialogService::information(m_host.dialogOwner(), QStringLiteral("请使用F7Xtra指纹管理工具"));
+}
+
+bool BiometricPage::refusedAsNotLoggedIn() {
+    // The selected token's login counts, not always the first token's.
+    const KeySlot* slot = m_host.state().currentSlot();
+    if (slot && slot->KeyState == KeySlot::LoggedIn)
+        return false;
+    DialogService::information(m_host.dialogOwner(), textOf(TextKey::P_SAR_USER_NOT_LOGGED_IN));
+    return true;
+}
+
+void BiometricPage::showFailure(SKF_ULONG rv) {
+    DialogService::information(m_host.dialogOwner(), rv == SAR_USER_NOT_LOGGED_IN
+                                                         ? textOf(TextKey::P_SAR_USER_NOT_LOGGED_IN)
+                                                         : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}));
+}
+
+void BiometricPage::refreshAfterChange() {
+    RefreshFingerPage(m_host.skfLibrary().FingerPinType());
+    AcFingerTest->setEnabled(m_info.enrolledCount > 0);
+    AcFingerDel->setEnabled(m_info.enrolledCount > 0);
+}
+
+void BiometricPage::AcFingerInputExecute(int finger) {
+    SkfLibrary& skf = m_host.skfLibrary();
+    m_lastFinger = finger;
+    skf.GetSkfFingerInfo(skf.CurrentApplication(), skf.FingerPinType(), m_info);
+    const bool enrolled = isEnrolled(m_info, finger);
+    if (refusedAsNotLoggedIn())
+        return;
+    if (!enrolled)
+        return; // the enrolment dialog comes with the biometric dialogs
+    if (!DialogService::question(m_host.dialogOwner(), textOf(TextKey::P_FingerDeleteInfo)))
+        return;
+    if (const SKF_ULONG rv = skf.SKF_DeleteFinger(skf.CurrentApplication(), skf.FingerPinType(), SKF_ULONG(finger));
+        rv != SAR_OK) {
+        showFailure(rv);
+        return;
+    }
+    refreshAfterChange();
+}
+
+void BiometricPage::AcFingerDelExecute() {
+    SkfLibrary& skf = m_host.skfLibrary();
+    if (refusedAsNotLoggedIn())
+        return;
+    if (m_info.enrolledCount == 0) {
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::P_SAR_FINGER_NOT_EXIST));
+        return;
+    }
+    if (!DialogService::question(m_host.dialogOwner(), textOf(TextKey::P_FingerDeleteInfo)))
+        return;
+    skf.GetSkfFingerInfo(skf.CurrentApplication(), skf.FingerPinType(), m_info);
+    const bool flags = std::all_of(m_info.list.begin(), m_info.list.begin() + m_info.listLength,
+                                   [](uint8_t byte) { return byte <= 1; });
+    SKF_ULONG rv = SAR_OK;
+    for (int k = 0; k < FingerCount && rv == SAR_OK; ++k) {
+        if (m_info.list[size_t(k)] == 0)
+            continue;
+        const BusyCursor busy;
+        rv = skf.SKF_DeleteFinger(skf.CurrentApplication(), skf.FingerPinType(),
+                                  flags ? SKF_ULONG(k + 1) : SKF_ULONG(m_info.list[size_t(k)]));
+    }
+    if (rv == SAR_OK)
+        RefreshFingerPage(skf.FingerPinType());
+    else
+        showFailure(rv);
+}
+
+void BiometricPage::AcFingerUnlockExecute() {
+    SkfLibrary& skf = m_host.skfLibrary();
+    if (refusedAsNotLoggedIn())
+        return;
+    const SKF_ULONG rv = skf.SKF_UnblockFinger(skf.CurrentApplication(), skf.FingerPinType());
+    if (rv == SAR_OK)
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::Change_Yes));
+    else if (rv == SAR_PIN_LOCKED)
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::P_SAR_PIN_LOCKED));
+    else
+        showFailure(rv);
 }
 
 void BiometricPage::applyTexts() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/TextKey.h"
+#include "token/SkfInfo.h"
 #include "ui/main/ImageList.h"
 #include "ui/main/Page.h"
 
@@ -24,7 +25,32 @@ public:
     void loadPictures(const QString& folder);
     void setTabTitle(TextKey title);
 
+    // Reads the fingers of pinType (SKF_PIN_USER or SKF_PIN_ADMIN) from the selected token and marks them.
+    void RefreshFingerPage(SKF_ULONG pinType);
+    // How the navigation shows the page: for the token's biometric node, or the user's or the administrator's
+    // fingers.
+    enum class FingerPageWay { BiometricNode, User, Administrator };
+    void ShowFingerPage(FingerPageWay way);
+    // Enrolled fingers of the user and of the administrator, as their last refresh counted them.
+    uint32_t userFingerCount() const { return m_userCount; }
+    uint32_t adminFingerCount() const { return m_adminCount; }
+    // The fingers the sensor reported last; the finger logins read its retry count.
+    const TSkfFingerInfo& fingerInfo() const { return m_info; }
+
+    // Whether finger (1 to 10) is enrolled in list: a list of flags (every byte 0 or 1) flags finger k at byte
+    // k - 1; any other list names the enrolled fingers by number.
+    static bool isEnrolled(const TSkfFingerInfo& list, int finger);
+
 private:
+    void AcFingerInputExecute(int finger);
+    void AcFingerDelExecute();
+    void AcFingerUnlockExecute();
+    // The finger operations need the user logged in on the selected token; false, once said, when not.
+    bool refusedAsNotLoggedIn();
+    void showFailure(SKF_ULONG rv);
+    // After a change of the fingers: the page again, test and delete-all as far as there are fingers.
+    void refreshAfterChange();
+
     QTabWidget* const PCFinger;
     QLabel* const Imghand;
     std::array<QToolButton*, FingerCount> SpeedButtons{}; // SpeedButton1 .. SpeedButton10, tags 1 .. 10
@@ -39,4 +65,9 @@ private:
     QAction* const AcFingerUnlock;
     QAction* const AcFingerDel;
     QAction* const AcFingerStudy;
+
+    TSkfFingerInfo m_info;
+    uint32_t m_userCount = 0;
+    uint32_t m_adminCount = 0;
+    int m_lastFinger = 0;
 };

@@ -181,6 +181,7 @@ void MainWindow::setUpWindow() {
     FormControls::loadPictureIfPresent(imgBanner, m_programDirectory + QStringLiteral("res/top_img.jpg"));
     loadBiometricPictures(QStringLiteral("res/Finger/"));
     m_skfLibrary.Load(LibraryLocation(m_programDirectory, m_appInfo.SKFLib));
+    m_skfLibrary.SetBiometricPageRefresh([this] { biometricPage->RefreshFingerPage(SKF_PIN_USER); });
     m_tokenLibrary.helper_register_cert_viewer(&CertificateViewer::showFromLibrary);
     startCompanionProgram();
     m_pcsc.Load();

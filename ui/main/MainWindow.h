@@ -50,6 +50,7 @@ public:
     WindowState& state() override { return m_state; }
     const TAPPInfo& appInfo() const override { return m_appInfo; }
     QString programDirectory() const override { return m_programDirectory; }
+    void MoveSelectionForward() override;
     QWidget* dialogOwner() override { return this; }
     int32_t DiscoverKeys() override;
     void ShowPage(int index) override;

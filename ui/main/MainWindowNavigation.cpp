@@ -72,6 +72,8 @@ void MainWindow::showAdministration(int level, int index) {
             adminLoginPage->Prepare(slot->info.labelText());
     } else if (level == 4 && (index == 1 || index == 2)) {
         ShowPage(Biometric);
+        biometricPage->ShowFingerPage(index == 1 ? BiometricPage::FingerPageWay::User
+                                                 : BiometricPage::FingerPageWay::Administrator);
     }
 }
 
@@ -96,11 +98,12 @@ void MainWindow::showTokenFunction(int index) {
         } else {
             ShowPage(Login);
             loginPage->Prepare(slot->info.labelText());
+            biometricPage->RefreshFingerPage(SKF_PIN_USER);
         }
         break;
     case TokenChild::BiometricOrRemoteUnlock:
         if (m_state.FingerKey) {
-            biometricPage->setTabTitle(TextKey::F_User_Finger);
+            biometricPage->ShowFingerPage(BiometricPage::FingerPageWay::BiometricNode);
             ShowPage(Biometric);
         } else {
             ShowPage(RemoteUnlock);
@@ -143,6 +146,17 @@ void MainWindow::setUpSpareMenu() {
         if (QTreeWidgetItem* about = tvUSBKey->topLevelItem(NavigationTree::AboutRoot))
             tvUSBKey->setCurrentItem(about);
     });
+}
+
+void MainWindow::MoveSelectionForward() {
+    QTreeWidgetItem* node = tvUSBKey->currentItem();
+    if (!node)
+        return;
+    if (node->childCount() > 0 && tvUSBKey->itemBelow(node))
+        node = tvUSBKey->itemBelow(node);
+    if (QTreeWidgetItem* next = tvUSBKey->itemBelow(node))
+        node = next;
+    tvUSBKey->setCurrentItem(node);
 }
 
 QTreeWidgetItem* MainWindow::currentTokenNode() const {

@@ -51,6 +51,9 @@ public:
     virtual void ShowCertificatesAfterLogin(int32_t index) = 0;
     // The node of the selected token shows label.
     virtual void RenameTokenNode(const QString& label) = 0;
+    // After an administrator login: the selection goes on to the next node of the tree, past the node's own first
+    // child when it has children.
+    virtual void MoveSelectionForward() = 0;
     // Makes the language of catalogue entry index the program's language and remembers the choice.
     virtual void SwitchLanguage(int index) = 0;
 

@@ -1,0 +1,101 @@
+#include "common/WindowTestCase.h"
+#include "ui/biometric/BiometricPage.h"
+#include "ui/main/DialogService.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr char Serial[] = "VXFINGER00000001";
+
+TSkfFingerInfo listOf(std::initializer_list<uint8_t> bytes, uint32_t length = 10) {
+    TSkfFingerInfo info;
+    std::copy(bytes.begin(), bytes.end(), info.list.begin());
+    info.listLength = length;
+    return info;
+}
+
+} // namespace
+
+// The biometric page and the administrator's login on a virtual fingerprint token.
+class BiometricTest : public WindowTestCase {
+    Q_OBJECT
+
+    void start() {
+        m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
+        plugged(Serial, {"--sensor", "fingerprint", "--user-pin", "11112222", "--so-pin", "99998888"});
+        openWindow();
+    }
+    QTreeWidgetItem* tokenNode() const { return navigation()->topLevelItem(0)->child(0); }
+
+private Q_SLOTS:
+    // A list of flags marks by position, any other list by the fingers' numbers; numbers outside 1 to 10 mark
+    // nothing.
+    void enrolledFingers_data() {
+        QTest::addColumn<QList<int>>("bytes");
+        QTest::addColumn<QList<int>>("enrolled");
+        QTest::newRow("flags at 0 and 4") << QList<int>{1, 0, 0, 0, 1} << QList<int>{1, 5};
+        QTest::newRow("identifiers 3, 12, 7") << QList<int>{3, 12, 7} << QList<int>{3, 7};
+        QTest::newRow("identifier 1 among others") << QList<int>{1, 9} << QList<int>{1, 9};
+    }
+    void enrolledFingers() {
+        QFETCH(QList<int>, bytes);
+        QFETCH(QList<int>, enrolled);
+        TSkfFingerInfo info = listOf({});
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            info.list[size_t(i)] = uint8_t(bytes[i]);
+        QList<int> found;
+        for (int finger = 1; finger <= BiometricPage::FingerCount; ++finger)
+            if (BiometricPage::isEnrolled(info, finger))
+                found.append(finger);
+        QCOMPARE(found, enrolled);
+    }
+
+    // The SO PIN login takes four characters at least; a good SO PIN moves the selection on to the
+    // administrator's own pages.
+    void administratorLoginBySoPin() {
+        start();
+        QTreeWidgetItem* adminLogin = tokenNode()->child(tokenNode()->childCount() - 1)->child(4);
+        navigation()->setCurrentItem(adminLogin);
+        QCOMPARE(currentPage(), int(PageHost::AdminLogin));
+        control<QLineEdit>("edtFingerSPIN")->setText(u"999"_s);
+        QVERIFY(!action("AcFinger_SOPIN_Login")->isEnabled());
+        control<QLineEdit>("edtFingerSPIN")->setText(u"0000"_s);
+        QVERIFY(action("AcFinger_SOPIN_Login")->isEnabled());
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        QTest::keyClick(control<QLineEdit>("edtFingerSPIN"), Qt::Key_Return);
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"口令不正确\r您还有9次机会"_s});
+        control<QLineEdit>("edtFingerSPIN")->setText(u"99998888"_s);
+        action("AcFinger_SOPIN_Login")->trigger();
+        QCOMPARE(m_window->state().LoginRole, int32_t(WindowState::AdministratorRole));
+        QCOMPARE(navigation()->currentItem(), adminLogin->child(1));
+        action("AcFingerLoginCancel")->trigger();
+        QVERIFY(control<QLineEdit>("edtFingerSPIN")->text().isEmpty());
+    }
+
+    // Deleting every finger of a page that counted none stops before asking; without a login nothing is asked.
+    void deleteAll() {
+        start();
+        navigation()->setCurrentItem(tokenNode()->child(3));
+        QCOMPARE(currentPage(), int(PageHost::Biometric));
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcFingerDel")->trigger();
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"未登录，请登录后操作"_s});
+        navigation()->setCurrentItem(tokenNode()->child(2));
+        control<QLineEdit>("edtUPIN")->setText(u"11112222"_s);
+        action("AcLogin")->trigger();
+        navigation()->setCurrentItem(tokenNode()->child(3));
+        DialogService::clearShownTexts();
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcFingerDel")->trigger();
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"指纹不存在"_s});
+    }
+};
+
+QTEST_MAIN(BiometricTest)
+#include "BiometricTest.moc"
