@@ -1,10 +1,18 @@
 #include "common/WindowTestCase.h"
 #include "ui/biometric/BiometricPage.h"
+#include "ui/biometric/ResponsiveWait.h"
 #include "ui/main/DialogService.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -32,6 +40,7 @@ class BiometricTest : public WindowTestCase {
         openWindow();
     }
     QTreeWidgetItem* tokenNode() const { return navigation()->topLevelItem(0)->child(0); }
+    BiometricPage& biometricPage() const { return *findNamed<BiometricPage>(*m_window, "Finger"); }
 
 private Q_SLOTS:
     // A list of flags marks by position, any other list by the fingers' numbers; numbers outside 1 to 10 mark
@@ -76,6 +85,51 @@ private Q_SLOTS:
         QCOMPARE(navigation()->currentItem(), adminLogin->child(1));
         action("AcFingerLoginCancel")->trigger();
         QVERIFY(control<QLineEdit>("edtFingerSPIN")->text().isEmpty());
+    }
+
+    // Three samples of finger 3, the bar one step per sample; a capture failure offers Retry, which starts over.
+    void enrolment() {
+        start();
+        navigation()->setCurrentItem(tokenNode()->child(2));
+        control<QLineEdit>("edtUPIN")->setText(u"11112222"_s);
+        action("AcLogin")->trigger();
+        navigation()->setCurrentItem(tokenNode()->child(3));
+        QList<int> bar;
+        ResponsiveWait::setForTests([&bar](int) {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                bar.append(findNamed<QProgressBar>(*dialog, "PB")->value());
+        });
+        for (const char* event : {"fail", "present", "present", "present"}) {
+            QStringList arguments{"finger", Serial, QLatin1String(event)};
+            if (QByteArray(event) == "present")
+                arguments << "3";
+            TestProgram::vtoken(arguments);
+        }
+        bool retried = false;
+        const auto startAtOnce = [] {
+            QTimer* start = findNamed<QTimer>(*QApplication::activeModalWidget(), "Trun");
+            start->setInterval(0);
+        };
+        QTimer::singleShot(0, this, startAtOnce);
+        // After the capture failure: Retry, once the dialog offers it.
+        auto* retry = new QTimer(this);
+        connect(retry, &QTimer::timeout, this, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            auto* run = dialog ? dialog->findChild<QPushButton*>(u"btnRun"_s) : nullptr;
+            if (run && run->isEnabled() && !retried) {
+                retried = true;
+                QCOMPARE(findNamed<QLabel>(*dialog, "LMsg")->text(), u"采集指纹失败，尝试重新录入"_s);
+                run->click();
+            }
+        });
+        retry->start(10);
+        findNamed<QToolButton>(*m_window, "SpeedButton3")->click();
+        retry->stop();
+        ResponsiveWait::setForTests({});
+        QVERIFY(retried);
+        QCOMPARE(bar, (QList<int>{3, 1, 2, 3}));
+        QVERIFY(BiometricPage::isEnrolled(biometricPage().fingerInfo(), 3));
+        QCOMPARE(biometricPage().userFingerCount(), 1u);
     }
 
     // Deleting every finger of a page that counted none stops before asking; without a login nothing is asked.

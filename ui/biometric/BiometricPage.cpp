@@ -1,8 +1,11 @@
 #include "ui/biometric/BiometricPage.h"
 
+#include "app/AppInfo.h"
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
 #include "token/SkfLibrary.h"
+#include "ui/biometric/BiometricPicturesPage.h"
+#include "ui/biometric/TFingerInputForm.h"
 #include "ui/main/BusyCursor.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
@@ -160,8 +163,10 @@ void BiometricPage::AcFingerInputExecute(int finger) {
     const bool enrolled = isEnrolled(m_info, finger);
     if (refusedAsNotLoggedIn())
         return;
-    if (!enrolled)
-        return; // the enrolment dialog comes with the biometric dialogs
+    if (!enrolled) {
+        enrol(finger);
+        return;
+    }
     if (!DialogService::question(m_host.dialogOwner(), textOf(TextKey::P_FingerDeleteInfo)))
         return;
     if (const SKF_ULONG rv = skf.SKF_DeleteFinger(skf.CurrentApplication(), skf.FingerPinType(), SKF_ULONG(finger));
@@ -170,6 +175,21 @@ void BiometricPage::AcFingerInputExecute(int finger) {
         return;
     }
     refreshAfterChange();
+}
+
+void BiometricPage::enrol(int finger) {
+    SkfLibrary& skf = m_host.skfLibrary();
+    SKF_ULONG result = 0;
+    {
+        TFingerInputForm dialog(skf, m_pictures ? m_pictures->pictures() : FingerPictures(), m_host.dialogOwner());
+        dialog.setEnrolment(textOf(TextKey::P_FingerInput), finger, skf.CurrentApplication(), skf.FingerPinType(),
+                            m_host.appInfo().FingerRegTimes);
+        dialog.exec();
+        result = dialog.result();
+    }
+    refreshAfterChange();
+    if (result == SAR_OK && m_host.appInfo().FingerStudy > 0)
+        AcFingerStudy->trigger();
 }
 
 void BiometricPage::AcFingerDelExecute() {

@@ -7,6 +7,7 @@
 
 #include <array>
 
+class BiometricPicturesPage;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -24,6 +25,9 @@ public:
     // The hand picture and the enrolled and matched markers from folder (ending with "/"), where present.
     void loadPictures(const QString& folder);
     void setTabTitle(TextKey title);
+
+    // Where the dialogs take their success, failure and capture pictures from.
+    void setPictureSource(const BiometricPicturesPage* source) { m_pictures = source; }
 
     // Reads the fingers of pinType (SKF_PIN_USER or SKF_PIN_ADMIN) from the selected token and marks them.
     void RefreshFingerPage(SKF_ULONG pinType);
@@ -43,6 +47,8 @@ public:
 
 private:
     void AcFingerInputExecute(int finger);
+    // The enrolment dialog for finger, then the page again, and the study when the profile asks for it.
+    void enrol(int finger);
     void AcFingerDelExecute();
     void AcFingerUnlockExecute();
     // The finger operations need the user logged in on the selected token; false, once said, when not.
@@ -70,4 +76,5 @@ private:
     uint32_t m_userCount = 0;
     uint32_t m_adminCount = 0;
     int m_lastFinger = 0;
+    const BiometricPicturesPage* m_pictures = nullptr;
 };

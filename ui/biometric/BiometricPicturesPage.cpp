@@ -3,6 +3,7 @@
 #include "ui/main/FormControls.h"
 
 #include <QBoxLayout>
+#include <QFileInfo>
 #include <QLabel>
 
 using namespace FormControls;
@@ -20,4 +21,11 @@ void BiometricPicturesPage::loadPictures(const QString& folder) {
     loadPictureIfPresent(imgFingerOK, folder + QStringLiteral("FingerOK.png"));
     loadPictureIfPresent(imgFingerError, folder + QStringLiteral("FingerError.png"));
     loadPictureIfPresent(imgFingerDemo, folder + QStringLiteral("FingerDemo.gif"));
+    // A set without some picture keeps the earlier set's, as the labels do.
+    if (const QPixmap ok(folder + QStringLiteral("FingerOK.png")); !ok.isNull())
+        m_pictures.success = ok;
+    if (const QPixmap error(folder + QStringLiteral("FingerError.png")); !error.isNull())
+        m_pictures.failure = error;
+    if (QFileInfo::exists(folder + QStringLiteral("FingerDemo.gif")))
+        m_pictures.animation = folder + QStringLiteral("FingerDemo.gif");
 }

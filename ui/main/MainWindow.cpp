@@ -138,6 +138,7 @@ void MainWindow::createPages() {
     biometricPage = new BiometricPage(*this, pcMain);
     biometricPicturesPage = new BiometricPicturesPage(*this, pcMain);
     adminLoginPage = new AdminLoginPage(*this, pcMain);
+    biometricPage->setPictureSource(biometricPicturesPage);
     m_pages = {keyInfoPage,
                userPinPage,
                keyLabelPage,

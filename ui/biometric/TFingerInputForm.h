@@ -1,0 +1,59 @@
+#pragma once
+
+#include "shared/SkfApi.h"
+#include "ui/biometric/BiometricPicturesPage.h"
+
+#include <QDialog>
+
+class QLabel;
+class QMovie;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class SkfLibrary;
+
+// Enrols one finger: the sensor takes the samples one after another while the bar advances, and the outcome shows in
+// words and pictures. It starts a second after it is shown, cannot be closed while the sensor works, and closes by
+// itself after a countdown (at once on success).
+class TFingerInputForm : public QDialog {
+    Q_OBJECT
+public:
+    TFingerInputForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent);
+
+    // What to enrol, set before the dialog is shown.
+    void setEnrolment(const QString& caption, int finger, HAPPLICATION application, SKF_ULONG pinType, int sampleCount);
+    // 0 when the finger was enrolled.
+    SKF_ULONG result() const { return m_result; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    // Only Close and the countdown end the dialog.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void runEnrolment();
+    void showStatus(const QString& text, bool failure, const QPixmap* picture);
+    void showAnimation();
+    void startCountdown();
+    void TCloseTimer();
+
+    SkfLibrary& m_skf;
+    FingerPictures m_pictures;
+    QLabel* const Image1;
+    QLabel* const Label1;
+    QLabel* const LMsg;
+    QProgressBar* const PB;
+    QPushButton* const btnCancel;
+    QPushButton* const btnRun;
+    QTimer* const Trun;
+    QTimer* const TClose;
+    QMovie* m_movie = nullptr;
+
+    int m_finger = 0;
+    HAPPLICATION m_application = nullptr;
+    SKF_ULONG m_pinType = SKF_PIN_USER;
+    int m_sampleCount = 3;
+    SKF_ULONG m_result = 0;
+    int m_countdown = 5;
+    bool m_closing = false;
+};
