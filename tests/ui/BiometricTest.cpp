@@ -130,6 +130,34 @@ private Q_SLOTS:
         QCOMPARE(bar, (QList<int>{3, 1, 2, 3}));
         QVERIFY(BiometricPage::isEnrolled(biometricPage().fingerInfo(), 3));
         QCOMPARE(biometricPage().userFingerCount(), 1u);
+
+        // The finger logs in: a wrong one is told with the tries left, the right one opens the certificates.
+        action("Aclogout")->trigger();
+        navigation()->setCurrentItem(tokenNode()->child(2));
+        QVERIFY(action("AcFingerlogon")->isEnabled());
+        QStringList statuses;
+        const auto verifyAtOnce = [this, &statuses] {
+            QTimer::singleShot(0, this, [&statuses] {
+                QWidget* dialog = QApplication::activeModalWidget();
+                findNamed<QTimer>(*dialog, "Trun")->setInterval(0);
+                findNamed<QTimer>(*dialog, "TClose")->setInterval(0);
+                connect(findNamed<QTimer>(*dialog, "TClose"), &QTimer::timeout, dialog, [dialog, &statuses] {
+                    const QString text = findNamed<QLabel>(*dialog, "LMsg")->text();
+                    if (statuses.isEmpty() || statuses.constLast() != text)
+                        statuses.append(text);
+                });
+            });
+        };
+        TestProgram::vtoken({"finger", Serial, "present", "5"});
+        verifyAtOnce();
+        action("AcFingerlogon")->trigger();
+        QCOMPARE(currentPage(), int(PageHost::Login));
+        TestProgram::vtoken({"finger", Serial, "present", "3"});
+        verifyAtOnce();
+        action("AcFingerlogon")->trigger();
+        QCOMPARE(statuses, (QStringList{u"验证失败，剩余重试次数：9"_s, u"验证指纹成功"_s}));
+        QCOMPARE(currentPage(), int(PageHost::Certificates));
+        QCOMPARE(m_window->state().KeyTable[0].KeyState, int32_t(KeySlot::LoggedIn));
     }
 
     // Deleting every finger of a page that counted none stops before asking; without a login nothing is asked.

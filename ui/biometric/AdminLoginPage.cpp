@@ -37,14 +37,33 @@ AdminLoginPage::AdminLoginPage(PageHost& host, QWidget* parent)
     bindToAction(btnFingerLoginCancel, AcFingerLoginCancel);
     bindToAction(btnSOPINFingerLogin, AcFinger_SOPINFinger_Login);
     connect(AcFinger_SOPIN_Login, &QAction::triggered, this, &AdminLoginPage::AcFinger_SOPIN_LoginExecute);
+    connect(AcFinger_SOPINFinger_Login, &QAction::triggered, this, &AdminLoginPage::AcFinger_SOPINFinger_LoginExecute);
     connect(edtFingerSPIN, &QLineEdit::returnPressed, this, &AdminLoginPage::AcFinger_SOPIN_LoginExecute);
     connect(AcFingerLoginCancel, &QAction::triggered, edtFingerSPIN, &QLineEdit::clear);
     connect(edtFingerSPIN, &QLineEdit::textChanged, this, &AdminLoginPage::updateActions);
     updateActions();
+    enableFingerLogin(false);
+}
+
+void AdminLoginPage::enableFingerLogin(bool enabled) {
+    AcFinger_SOPINFinger_Login->setEnabled(enabled);
 }
 
 void AdminLoginPage::updateActions() {
     AcFinger_SOPIN_Login->setEnabled(characterCount(edtFingerSPIN->text()) > 3);
+}
+
+void AdminLoginPage::administratorLoggedIn() {
+    // The selected token's state, not always the first token's.
+    if (KeySlot* slot = m_host.state().currentSlot())
+        slot->KeyState = KeySlot::Present;
+    m_host.state().LoginRole = WindowState::AdministratorRole;
+    m_host.MoveSelectionForward();
+}
+
+void AdminLoginPage::AcFinger_SOPINFinger_LoginExecute() {
+    if (m_verifyFinger && m_verifyFinger() == 0)
+        administratorLoggedIn();
 }
 
 void AdminLoginPage::AcFinger_SOPIN_LoginExecute() {
@@ -66,10 +85,7 @@ void AdminLoginPage::AcFinger_SOPIN_LoginExecute() {
     SkfLibrary& skf = m_host.skfLibrary();
     SKF_ULONG retries = 0;
     if (skf.SKF_VerifyPIN(skf.CurrentApplication(), SKF_PIN_ADMIN, Pin(edtFingerSPIN->text()), retries) == SAR_OK) {
-        // The selected token's state, not always the first token's.
-        slot->KeyState = KeySlot::Present;
-        state.LoginRole = WindowState::AdministratorRole;
-        m_host.MoveSelectionForward();
+        administratorLoggedIn();
         return;
     }
     DialogService::information(owner, retries != 0 ? textOf(TextKey::K_PIN_Error) + u'\r' +

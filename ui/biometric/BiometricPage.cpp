@@ -6,6 +6,7 @@
 #include "token/SkfLibrary.h"
 #include "ui/biometric/BiometricPicturesPage.h"
 #include "ui/biometric/TFingerInputForm.h"
+#include "ui/biometric/TFingerVerifyForm.h"
 #include "ui/main/BusyCursor.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
@@ -112,7 +113,13 @@ void BiometricPage::RefreshFingerPage(SKF_ULONG pinType) {
     LFingerInfo1->setText(rv == 0 ? textOf(TextKey::F_Finger_Info1)
                                   : textOf(TextKey::F_Finger_Info1) + u'\n' +
                                         Format(textOf(TextKey::K_Finger_Unreadable), {qlonglong(rv)}));
-    (pinType == SKF_PIN_USER ? m_userCount : m_adminCount) = m_info.enrolledCount;
+    if (pinType == SKF_PIN_USER) {
+        m_userCount = m_info.enrolledCount;
+        Q_EMIT userFingersCounted(m_userCount);
+    } else {
+        m_adminCount = m_info.enrolledCount;
+        Q_EMIT adminFingersCounted(m_adminCount);
+    }
     for (int finger = 1; finger <= FingerCount; ++finger)
         SpeedButtons[size_t(finger - 1)]->setIcon(isEnrolled(m_info, finger) ? IL32.icon(0) : QIcon());
 }
@@ -190,6 +197,25 @@ void BiometricPage::enrol(int finger) {
     refreshAfterChange();
     if (result == SAR_OK && m_host.appInfo().FingerStudy > 0)
         AcFingerStudy->trigger();
+}
+
+int32_t BiometricPage::verifyByFinger(SKF_ULONG pinType) {
+    RefreshFingerPage(pinType);
+    QWidget* owner = m_host.dialogOwner();
+    if (m_info.outputs[3] == 0) {
+        DialogService::information(owner, textOf(TextKey::P_SAR_PIN_LOCKED));
+        return -1;
+    }
+    if (m_info.enrolledCount == 0) {
+        DialogService::information(owner, textOf(TextKey::P_SAR_FINGER_NOT_EXIST));
+        return -1;
+    }
+    SkfLibrary& skf = m_host.skfLibrary();
+    TFingerVerifyForm dialog(m_host.tokenLibrary(), skf, m_pictures ? m_pictures->pictures() : FingerPictures(), owner);
+    dialog.setVerification(textOf(TextKey::P_FingerVerify), m_host.state().CurrentKey, skf.CurrentApplication(),
+                           pinType);
+    dialog.exec();
+    return dialog.result();
 }
 
 void BiometricPage::AcFingerDelExecute() {

@@ -41,9 +41,19 @@ public:
     // The fingers the sensor reported last; the finger logins read its retry count.
     const TSkfFingerInfo& fingerInfo() const { return m_info; }
 
+    // A login by finger of pinType on the selected token: the fingers refreshed, then, when some are enrolled and
+    // tries are left, the verification dialog. Its result (0 verified), or -1, once the user was told why, when it
+    // did not run.
+    int32_t verifyByFinger(SKF_ULONG pinType);
+
     // Whether finger (1 to 10) is enrolled in list: a list of flags (every byte 0 or 1) flags finger k at byte
     // k - 1; any other list names the enrolled fingers by number.
     static bool isEnrolled(const TSkfFingerInfo& list, int finger);
+
+Q_SIGNALS:
+    // After each refresh: how many fingers the user (or the administrator) has, for the finger logins' buttons.
+    void userFingersCounted(uint32_t count);
+    void adminFingersCounted(uint32_t count);
 
 private:
     void AcFingerInputExecute(int finger);

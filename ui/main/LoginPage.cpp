@@ -55,9 +55,11 @@ LoginPage::LoginPage(PageHost& host, QWidget* parent)
     connect(edtUPIN, &QLineEdit::textChanged, this, &LoginPage::updateActions);
     connect(AcCancel, &QAction::triggered, edtUPIN, &QLineEdit::clear);
     connect(Aclogout, &QAction::triggered, this, &LoginPage::AclogoutExecute);
+    connect(AcFingerlogon, &QAction::triggered, this, &LoginPage::AcFingerlogonExecute);
 
     connect(TSetFocusUPIN, &QTimer::timeout, this, &LoginPage::TSetFocusUPINTimer);
     showPinLength();
+    enableFingerLogon(false);
 }
 
 bool LoginPage::eventFilter(QObject* watched, QEvent* event) {
@@ -102,8 +104,25 @@ void LoginPage::offerFingerLogon(bool offered) {
     AcFingerlogon->setVisible(offered);
 }
 
+void LoginPage::enableFingerLogon(bool enabled) {
+    AcFingerlogon->setEnabled(enabled);
+}
+
 void LoginPage::showPinLength() {
     Label10->setText(QString::number(characterCount(edtUPIN->text())));
+}
+
+void LoginPage::AcFingerlogonExecute() {
+    WindowState& state = m_host.state();
+    const int32_t index = state.CurrentKey;
+    if (!m_verifyFinger || m_verifyFinger() != 0)
+        return;
+    // The selected token is the one logged in, not always the first.
+    if (KeySlot* slot = state.slot(index))
+        slot->KeyState = KeySlot::LoggedIn;
+    state.LoginRole = WindowState::UserRole;
+    m_host.tokenLibrary().token_reload_all_objects(index);
+    m_host.ShowCertificatesAfterLogin(index);
 }
 
 void LoginPage::AcLoginExecute() {

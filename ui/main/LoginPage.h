@@ -2,6 +2,8 @@
 
 #include "ui/main/Page.h"
 
+#include <functional>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,6 +24,10 @@ public:
     void cancelPinFocus();
     // Whether the login by finger is offered.
     void offerFingerLogon(bool offered);
+    // The finger login needs an enrolled finger of the user.
+    void enableFingerLogon(bool enabled);
+    // How the finger login verifies the user's finger: the biometric page's verification, 0 when verified.
+    void setFingerVerification(std::function<int32_t()> verification) { m_verifyFinger = std::move(verification); }
     // The logout, whose button sits on the certificate page.
     QAction* logoutAction() const { return Aclogout; }
 
@@ -32,6 +38,7 @@ protected:
 private:
     void showPinLength();
     void AcLoginExecute();
+    void AcFingerlogonExecute();
     void AclogoutExecute();
     void TSetFocusUPINTimer();
 
@@ -48,4 +55,5 @@ private:
     QAction* const AcFingerlogon;
     QAction* const Aclogout;
     QTimer* const TSetFocusUPIN;
+    std::function<int32_t()> m_verifyFinger;
 };

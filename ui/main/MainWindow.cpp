@@ -139,6 +139,12 @@ void MainWindow::createPages() {
     biometricPicturesPage = new BiometricPicturesPage(*this, pcMain);
     adminLoginPage = new AdminLoginPage(*this, pcMain);
     biometricPage->setPictureSource(biometricPicturesPage);
+    loginPage->setFingerVerification([this] { return biometricPage->verifyByFinger(SKF_PIN_USER); });
+    connect(biometricPage, &BiometricPage::userFingersCounted, loginPage,
+            [this](uint32_t count) { loginPage->enableFingerLogon(count > 0); });
+    connect(biometricPage, &BiometricPage::adminFingersCounted, adminLoginPage,
+            [this](uint32_t count) { adminLoginPage->enableFingerLogin(count > 0); });
+    adminLoginPage->setFingerVerification([this] { return biometricPage->verifyByFinger(SKF_PIN_ADMIN); });
     m_pages = {keyInfoPage,
                userPinPage,
                keyLabelPage,

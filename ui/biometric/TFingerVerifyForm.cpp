@@ -1,0 +1,121 @@
+#include "ui/biometric/TFingerVerifyForm.h"
+
+#include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "token/SkfLibrary.h"
+#include "token/TokenLibrary.h"
+#include "ui/main/FormControls.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace FormControls;
+
+namespace {
+
+constexpr int CountdownStart = 5;
+constexpr QSize PictureSize(160, 120);
+
+} // namespace
+
+TFingerVerifyForm::TFingerVerifyForm(TokenLibrary& tokens, SkfLibrary& skf, const FingerPictures& pictures,
+                                     QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_tokens(tokens), m_skf(skf),
+      m_pictures(pictures), Image1(label(this, "Image1")), Label1(label(this, "Label1")), LMsg(label(this, "LMsg")),
+      btnCancel(button(this, "btnCancel")), Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
+    setObjectName(QStringLiteral("TFingerVerifyForm"));
+    setAttribute(Qt::WA_WindowPropagation);
+    Image1->setFixedSize(PictureSize);
+    Image1->setScaledContents(true);
+    Image1->setAlignment(Qt::AlignCenter);
+    Label1->setAlignment(Qt::AlignCenter);
+    LMsg->setAlignment(Qt::AlignCenter);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Image1, 0, Qt::AlignHCenter);
+    layout->addWidget(Label1);
+    layout->addWidget(LMsg);
+    layout->addLayout(buttonRow({btnCancel}));
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(btnCancel, &QPushButton::clicked, this, [this] {
+        m_closing = true;
+        reject();
+    });
+    connect(Trun, &QTimer::timeout, this, [this] {
+        Trun->stop();
+        verify();
+    });
+    connect(TClose, &QTimer::timeout, this, &TFingerVerifyForm::TCloseTimer);
+}
+
+void TFingerVerifyForm::setVerification(const QString& caption, int32_t token, HAPPLICATION application,
+                                        SKF_ULONG pinType) {
+    setWindowTitle(caption);
+    m_token = token;
+    m_application = application;
+    m_pinType = pinType;
+}
+
+void TFingerVerifyForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Label1->setText(textOf(TextKey::F_Verify_Info1));
+    LMsg->setText(textOf(TextKey::F_Verify_Info2));
+    btnCancel->setText(textOf(TextKey::P_Btn_Close));
+    if (!m_pictures.animation.isEmpty() && !m_movie) {
+        m_movie = new QMovie(m_pictures.animation, QByteArray(), this);
+        m_movie->setSpeed(500);
+        Image1->setMovie(m_movie);
+        m_movie->start();
+    }
+    btnCancel->setEnabled(false);
+    m_countdown = CountdownStart;
+    Trun->start();
+}
+
+void TFingerVerifyForm::closeEvent(QCloseEvent* event) {
+    if (m_closing)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+void TFingerVerifyForm::verify() {
+    int32_t remaining = 0;
+    // Without a PIN the token asks its sensor.
+    m_result = m_pinType == SKF_PIN_ADMIN ? m_tokens.token_login_so(m_token, Pin(), remaining)
+                                          : m_tokens.token_login(m_token, Pin(), remaining);
+    if (m_movie)
+        m_movie->stop();
+    const auto status = [this](const QString& text, bool failure) {
+        LMsg->setText(text);
+        LMsg->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
+        Image1->setPixmap(failure ? m_pictures.failure : m_pictures.success);
+    };
+    if (m_result == 0) {
+        status(textOf(TextKey::F_Test_OK), false);
+    } else if (SKF_ULONG(m_result) == SAR_FINGER_CAPTURE_FAILED) {
+        status(textOf(TextKey::F_Test_Error), true);
+    } else {
+        TSkfFingerInfo fingers;
+        m_skf.GetSkfFingerInfo(m_application, m_pinType, fingers);
+        status(Format(textOf(TextKey::F_Verify_Format), {qlonglong(fingers.outputs[3])}), true);
+    }
+    btnCancel->setEnabled(true);
+    if (m_result == 0)
+        m_countdown = 0;
+    TClose->start();
+}
+
+void TFingerVerifyForm::TCloseTimer() {
+    if (m_countdown > 0) {
+        btnCancel->setText(Format(QStringLiteral("%s(%d)"), {textOf(TextKey::P_Btn_Close), m_countdown}));
+        --m_countdown;
+        return;
+    }
+    TClose->stop();
+    m_closing = true;
+    accept();
+}
