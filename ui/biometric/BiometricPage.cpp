@@ -5,7 +5,9 @@
 #include "app/MessageFormat.h"
 #include "token/SkfLibrary.h"
 #include "ui/biometric/BiometricPicturesPage.h"
+#include "ui/biometric/FingerHand.h"
 #include "ui/biometric/TFingerInputForm.h"
+#include "ui/biometric/TFingerTestForm.h"
 #include "ui/biometric/TFingerVerifyForm.h"
 #include "ui/main/BusyCursor.h"
 #include "ui/main/DialogService.h"
@@ -23,25 +25,6 @@
 
 using namespace FormControls;
 
-namespace {
-
-constexpr QSize HandPictureSize(400, 220);
-// Finger tips over the hand picture: left hand little finger to thumb, then right hand thumb to little finger.
-constexpr std::array<QPoint, BiometricPage::FingerCount> FingerTips = {{
-    {22, 78},
-    {58, 38},
-    {98, 22},
-    {138, 36},
-    {176, 108},
-    {212, 108},
-    {250, 36},
-    {290, 22},
-    {330, 38},
-    {366, 78},
-}};
-
-} // namespace
-
 BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
     : Page(host, parent), PCFinger(new QTabWidget(this)), Imghand(label(this, "Imghand")),
       LFingerInfo1(label(this, "LFingerInfo1")), btnFingerTest(button(this, "btnFingerTest")),
@@ -54,21 +37,7 @@ BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
 
     auto* sheet = new QWidget(PCFinger);
     sheet->setObjectName(QStringLiteral("tsFinger"));
-    auto* hands = new QWidget(sheet);
-    hands->setFixedSize(HandPictureSize);
-    Imghand->setParent(hands);
-    Imghand->setGeometry(QRect(QPoint(0, 0), HandPictureSize));
-    Imghand->setScaledContents(true);
-    for (int i = 0; i < FingerCount; ++i) {
-        auto* finger = new QToolButton(hands);
-        finger->setObjectName(QStringLiteral("SpeedButton%1").arg(i + 1));
-        finger->setProperty("Tag", i + 1);
-        finger->setAutoRaise(true);
-        finger->setCursor(Qt::PointingHandCursor);
-        finger->setIconSize(QSize(16, 16));
-        finger->setGeometry(QRect(FingerTips[i], QSize(22, 22)));
-        SpeedButtons[i] = finger;
-    }
+    QWidget* hands = FingerHand::build(sheet, Imghand, SpeedButtons);
     LFingerInfo1->setWordWrap(true);
     btnFingerStudy->setText(QStringLiteral("指纹学习"));
 
@@ -91,6 +60,7 @@ BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
     for (int i = 0; i < FingerCount; ++i)
         connect(SpeedButtons[size_t(i)], &QToolButton::clicked, this, [this, i] { AcFingerInputExecute(i + 1); });
     connect(AcFingerDel, &QAction::triggered, this, &BiometricPage::AcFingerDelExecute);
+    connect(AcFingerTest, &QAction::triggered, this, &BiometricPage::AcFingerTestExecute);
     connect(AcFingerUnlock, &QAction::triggered, this, &BiometricPage::AcFingerUnlockExecute);
 }
 
@@ -202,20 +172,40 @@ void BiometricPage::enrol(int finger) {
 int32_t BiometricPage::verifyByFinger(SKF_ULONG pinType) {
     RefreshFingerPage(pinType);
     QWidget* owner = m_host.dialogOwner();
-    if (m_info.outputs[3] == 0) {
-        DialogService::information(owner, textOf(TextKey::P_SAR_PIN_LOCKED));
+    if (refusedForSensor())
         return -1;
-    }
-    if (m_info.enrolledCount == 0) {
-        DialogService::information(owner, textOf(TextKey::P_SAR_FINGER_NOT_EXIST));
-        return -1;
-    }
     SkfLibrary& skf = m_host.skfLibrary();
     TFingerVerifyForm dialog(m_host.tokenLibrary(), skf, m_pictures ? m_pictures->pictures() : FingerPictures(), owner);
     dialog.setVerification(textOf(TextKey::P_FingerVerify), m_host.state().CurrentKey, skf.CurrentApplication(),
                            pinType);
     dialog.exec();
     return dialog.result();
+}
+
+// The test and the study read the fingers of the last refresh.
+bool BiometricPage::refusedForSensor() {
+    if (m_info.outputs[3] == 0) {
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::P_SAR_PIN_LOCKED));
+        return true;
+    }
+    if (m_info.enrolledCount == 0) {
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::P_SAR_FINGER_NOT_EXIST));
+        return true;
+    }
+    return false;
+}
+
+void BiometricPage::AcFingerTestExecute() {
+    if (refusedForSensor())
+        return;
+    SkfLibrary& skf = m_host.skfLibrary();
+    std::array<QIcon, FingerCount> markers;
+    for (int i = 0; i < FingerCount; ++i)
+        markers[size_t(i)] = SpeedButtons[size_t(i)]->icon();
+    TFingerTestForm dialog(skf, Imghand->pixmap(), IL32.icon(1), m_host.dialogOwner());
+    dialog.setTest(textOf(skf.FingerPinType() == SKF_PIN_ADMIN ? TextKey::F_Admin_Test : TextKey::F_User_Test),
+                   skf.CurrentApplication(), skf.FingerPinType(), markers);
+    dialog.exec();
 }
 
 void BiometricPage::AcFingerDelExecute() {

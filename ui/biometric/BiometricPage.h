@@ -2,6 +2,7 @@
 
 #include "app/TextKey.h"
 #include "token/SkfInfo.h"
+#include "ui/biometric/FingerHand.h"
 #include "ui/main/ImageList.h"
 #include "ui/main/Page.h"
 
@@ -18,7 +19,7 @@ class QToolButton;
 class BiometricPage : public Page {
     Q_OBJECT
 public:
-    static constexpr int FingerCount = 10;
+    static constexpr int FingerCount = FingerHand::FingerCount;
 
     BiometricPage(PageHost& host, QWidget* parent);
     void applyTexts() override;
@@ -60,6 +61,9 @@ private:
     // The enrolment dialog for finger, then the page again, and the study when the profile asks for it.
     void enrol(int finger);
     void AcFingerDelExecute();
+    void AcFingerTestExecute();
+    // No tries left, or no finger: true once the user was told.
+    bool refusedForSensor();
     void AcFingerUnlockExecute();
     // The finger operations need the user logged in on the selected token; false, once said, when not.
     bool refusedAsNotLoggedIn();
