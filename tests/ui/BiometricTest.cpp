@@ -158,6 +158,27 @@ private Q_SLOTS:
         QCOMPARE(statuses, (QStringList{u"验证失败，剩余重试次数：9"_s, u"验证指纹成功"_s}));
         QCOMPARE(currentPage(), int(PageHost::Certificates));
         QCOMPARE(m_window->state().KeyTable[0].KeyState, int32_t(KeySlot::LoggedIn));
+
+        // The study counts five matches of the finger enrolled last: another finger's match does not count.
+        for (const char* finger : {"3", "3", "3", "3", "5", "3"})
+            TestProgram::vtoken({"finger", Serial, "present", finger});
+        int studied = -1;
+        QTimer::singleShot(0, this, [this, &studied] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            findNamed<QTimer>(*dialog, "Trun")->setInterval(0);
+            auto* done = new QTimer(dialog);
+            connect(done, &QTimer::timeout, dialog, [dialog, &studied] {
+                if (!findNamed<QPushButton>(*dialog, "btnTest")->isEnabled())
+                    return;
+                studied = findNamed<QProgressBar>(*dialog, "PB")->value();
+                findNamed<QPushButton>(*dialog, "btnCancel")->click();
+            });
+            done->start(10);
+        });
+        navigation()->setCurrentItem(tokenNode()->child(3));
+        action("AcFingerStudy")->trigger();
+        QCOMPARE(studied, 5);
+        QVERIFY(TestProgram::vtoken({"show", Serial}).contains("sensor events queued: 0"));
     }
 
     // Deleting every finger of a page that counted none stops before asking; without a login nothing is asked.

@@ -7,6 +7,7 @@
 #include "ui/biometric/BiometricPicturesPage.h"
 #include "ui/biometric/FingerHand.h"
 #include "ui/biometric/TFingerInputForm.h"
+#include "ui/biometric/TFingerStudyForm.h"
 #include "ui/biometric/TFingerTestForm.h"
 #include "ui/biometric/TFingerVerifyForm.h"
 #include "ui/main/BusyCursor.h"
@@ -61,6 +62,7 @@ BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
         connect(SpeedButtons[size_t(i)], &QToolButton::clicked, this, [this, i] { AcFingerInputExecute(i + 1); });
     connect(AcFingerDel, &QAction::triggered, this, &BiometricPage::AcFingerDelExecute);
     connect(AcFingerTest, &QAction::triggered, this, &BiometricPage::AcFingerTestExecute);
+    connect(AcFingerStudy, &QAction::triggered, this, &BiometricPage::AcFingerStudyExecute);
     connect(AcFingerUnlock, &QAction::triggered, this, &BiometricPage::AcFingerUnlockExecute);
 }
 
@@ -205,6 +207,15 @@ void BiometricPage::AcFingerTestExecute() {
     TFingerTestForm dialog(skf, Imghand->pixmap(), IL32.icon(1), m_host.dialogOwner());
     dialog.setTest(textOf(skf.FingerPinType() == SKF_PIN_ADMIN ? TextKey::F_Admin_Test : TextKey::F_User_Test),
                    skf.CurrentApplication(), skf.FingerPinType(), markers);
+    dialog.exec();
+}
+
+void BiometricPage::AcFingerStudyExecute() {
+    if (refusedForSensor())
+        return;
+    SkfLibrary& skf = m_host.skfLibrary();
+    TFingerStudyForm dialog(skf, m_pictures ? m_pictures->pictures() : FingerPictures(), m_host.dialogOwner());
+    dialog.setStudy(skf.CurrentApplication(), skf.FingerPinType(), m_lastFinger);
     dialog.exec();
 }
 

@@ -62,6 +62,7 @@ private:
     void enrol(int finger);
     void AcFingerDelExecute();
     void AcFingerTestExecute();
+    void AcFingerStudyExecute();
     // No tries left, or no finger: true once the user was told.
     bool refusedForSensor();
     void AcFingerUnlockExecute();

@@ -1,0 +1,171 @@
+#include "ui/biometric/TFingerStudyForm.h"
+
+#include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "token/SkfLibrary.h"
+#include "ui/biometric/ResponsiveWait.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/FormControls.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMovie>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace FormControls;
+
+namespace {
+
+constexpr int PollMilliseconds = 200;
+constexpr QSize PictureSize(160, 120);
+
+} // namespace
+
+TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_skf(skf), m_pictures(pictures),
+      LMsg(label(this, "LMsg")), Label1(label(this, "Label1")), Image1(label(this, "Image1")),
+      PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")), btnTest(button(this, "btnTest")),
+      Trun(timer(this, "Trun", 1000)) {
+    setObjectName(QStringLiteral("TFingerStudyForm"));
+    setAttribute(Qt::WA_WindowPropagation);
+    setWindowTitle(QStringLiteral("指纹学习"));
+    PB->setObjectName(QStringLiteral("PB"));
+    Image1->setFixedSize(PictureSize);
+    Image1->setScaledContents(true);
+    LMsg->setAlignment(Qt::AlignCenter);
+    LMsg->setText(QStringLiteral("调整手指姿势录入不同区域..."));
+    Label1->setText(QStringLiteral("指示灯闪烁，将手指放在指纹采集器上..."));
+    btnCancel->setText(QStringLiteral("关闭"));
+    btnTest->setText(QStringLiteral("重新学习(&R)"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LMsg);
+    layout->addWidget(Label1);
+    layout->addWidget(Image1, 0, Qt::AlignHCenter);
+    layout->addWidget(PB);
+    layout->addLayout(buttonRow({btnTest, btnCancel}));
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(Trun, &QTimer::timeout, this, &TFingerStudyForm::TrunTimer);
+    connect(btnTest, &QPushButton::clicked, this, [this] {
+        m_passesToGo = Passes;
+        PB->setRange(0, m_total);
+        PB->setValue(0);
+        Trun->start();
+    });
+    // A poll under way ends first; the dialog goes as soon as it has.
+    connect(btnCancel, &QPushButton::clicked, this, [this] {
+        btnCancel->setText(QStringLiteral("即将关闭"));
+        m_cancelRequested = true;
+        if (!m_polling) {
+            m_closing = true;
+            reject();
+        }
+    });
+}
+
+void TFingerStudyForm::setStudy(HAPPLICATION application, SKF_ULONG pinType, int finger) {
+    m_application = application;
+    m_pinType = pinType;
+    m_finger = finger;
+}
+
+void TFingerStudyForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_pictures.animation.isEmpty() && !m_movie) {
+        m_movie = new QMovie(m_pictures.animation, QByteArray(), this);
+        m_movie->setSpeed(500);
+    }
+    if (m_movie) {
+        Image1->setMovie(m_movie);
+        m_movie->start();
+    }
+    m_passesToGo = Passes;
+    m_total = Passes;
+    PB->setRange(0, Passes);
+    PB->setValue(0);
+    btnTest->setEnabled(false);
+    Trun->start();
+}
+
+void TFingerStudyForm::closeEvent(QCloseEvent* event) {
+    if (m_closing)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+void TFingerStudyForm::status(const QString& text, bool failure) {
+    LMsg->setText(text);
+    LMsg->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
+    if (m_movie)
+        m_movie->stop();
+    Image1->setPixmap(failure ? m_pictures.failure : m_pictures.success);
+}
+
+void TFingerStudyForm::TrunTimer() {
+    Trun->stop();
+    runPass();
+    if (m_cancelRequested) {
+        m_closing = true;
+        reject();
+        return;
+    }
+    if (m_passesToGo > 0)
+        Trun->start();
+    else
+        finishedWhenDone();
+}
+
+void TFingerStudyForm::finishedWhenDone() {
+    btnTest->setEnabled(true);
+    btnCancel->setEnabled(true);
+    btnTest->setFocus();
+}
+
+void TFingerStudyForm::runPass() {
+    btnCancel->setEnabled(true);
+    if (const SKF_ULONG rv = m_skf.SKF_VerifyFingerInit(m_application, m_pinType); rv != SAR_OK) {
+        Trun->stop();
+        m_passesToGo = 0;
+        btnTest->setEnabled(true);
+        btnCancel->setEnabled(true);
+        DialogService::information(this, rv == SAR_PIN_LOCKED ? textOf(TextKey::P_SAR_PIN_LOCKED)
+                                         : rv == SAR_FINGER_NOT_EXIST
+                                             ? textOf(TextKey::P_SAR_FINGER_NOT_EXIST)
+                                             : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}));
+        return;
+    }
+    LMsg->setText(QStringLiteral("调整手指姿势录入不同区域..."));
+    LMsg->setStyleSheet(QStringLiteral("color: blue"));
+    if (m_movie) {
+        Image1->setMovie(m_movie);
+        m_movie->start();
+    }
+    btnTest->setEnabled(false);
+    SKF_ULONG finger = 0;
+    SKF_ULONG rv = SAR_OK;
+    m_polling = true;
+    while ((rv = m_skf.SKF_TestFinger(m_application, m_pinType, finger)) == SAR_FINGER_CONTINUE)
+        ResponsiveWait::wait(PollMilliseconds);
+    m_polling = false;
+    if (rv == SAR_OK && finger == SKF_ULONG(m_finger)) {
+        --m_passesToGo;
+        PB->setValue(m_total - m_passesToGo);
+        status(m_passesToGo > 0 ? QStringLiteral("学习成功,手指离开指纹器...") : QStringLiteral("学习成功"), false);
+    } else if (rv == SAR_OK) {
+        status(QStringLiteral("指纹不匹配,手指离开指纹器..."), true);
+    } else if (rv == SAR_FINGER_NO_CERT) {
+        status(QStringLiteral("指纹未绑定证书"), true);
+    } else if (rv == SAR_FINGER_CAPTURE_FAILED) {
+        status(QStringLiteral("测试指纹失败,手指离开指纹器..."), true);
+    } else if (rv == SAR_FINGER_EXIST) {
+        status(QStringLiteral("指纹已存在,手指离开指纹器..."), true);
+    } else if (rv == SAR_FINGER_NOT_EXIST) {
+        status(QStringLiteral("指纹不存在,手指离开指纹器..."), true);
+    } else {
+        status(Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}), true);
+    }
+}
