@@ -6,9 +6,7 @@
 #include "ui/biometric/ResponsiveWait.h"
 #include "ui/main/FormControls.h"
 
-#include <QCloseEvent>
 #include <QLabel>
-#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -25,12 +23,10 @@ constexpr QSize PictureSize(160, 120);
 } // namespace
 
 TFingerInputForm::TFingerInputForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_skf(skf), m_pictures(pictures),
-      Image1(label(this, "Image1")), Label1(label(this, "Label1")), LMsg(label(this, "LMsg")),
-      PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")), btnRun(button(this, "btnRun")),
-      Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
+    : FingerDialog(pictures, parent), m_skf(skf), Image1(label(this, "Image1")), Label1(label(this, "Label1")),
+      LMsg(label(this, "LMsg")), PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")),
+      btnRun(button(this, "btnRun")), Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
     setObjectName(QStringLiteral("TFingerInputForm"));
-    setAttribute(Qt::WA_WindowPropagation);
     PB->setObjectName(QStringLiteral("PB"));
     Image1->setFixedSize(PictureSize);
     Image1->setScaledContents(true);
@@ -45,16 +41,13 @@ TFingerInputForm::TFingerInputForm(SkfLibrary& skf, const FingerPictures& pictur
     layout->addLayout(buttonRow({btnRun, btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(btnCancel, &QPushButton::clicked, this, [this] {
-        m_closing = true;
-        reject();
-    });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { finish(false); });
     connect(btnRun, &QPushButton::clicked, this, &TFingerInputForm::runEnrolment);
     connect(Trun, &QTimer::timeout, this, [this] {
         Trun->stop();
         runEnrolment();
     });
-    connect(TClose, &QTimer::timeout, this, &TFingerInputForm::TCloseTimer);
+    connect(TClose, &QTimer::timeout, this, [this] { countdownTick(btnCancel, TClose, m_countdown); });
 }
 
 void TFingerInputForm::setEnrolment(const QString& caption, int finger, HAPPLICATION application, SKF_ULONG pinType,
@@ -72,7 +65,7 @@ void TFingerInputForm::showEvent(QShowEvent* event) {
     LMsg->setText(textOf(TextKey::F_Input_Info1));
     btnCancel->setText(textOf(TextKey::P_Btn_Close));
     btnRun->setText(textOf(TextKey::F_Input_Reset));
-    showAnimation();
+    playAnimation(Image1);
     btnCancel->setEnabled(false);
     btnRun->setEnabled(false);
     m_countdown = CountdownStart;
@@ -81,46 +74,21 @@ void TFingerInputForm::showEvent(QShowEvent* event) {
     Trun->start();
 }
 
-void TFingerInputForm::closeEvent(QCloseEvent* event) {
-    if (m_closing)
-        QDialog::closeEvent(event);
-    else
-        event->ignore();
-}
-
-void TFingerInputForm::showAnimation() {
-    delete m_movie;
-    m_movie = nullptr;
-    Image1->clear();
-    if (m_pictures.animation.isEmpty())
-        return;
-    m_movie = new QMovie(m_pictures.animation, QByteArray(), this);
-    m_movie->setSpeed(500); // five times its own pace
-    Image1->setMovie(m_movie);
-    m_movie->start();
-}
-
-void TFingerInputForm::showStatus(const QString& text, bool failure, const QPixmap* picture) {
-    LMsg->setText(text);
-    LMsg->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
-    if (picture) {
-        if (m_movie)
-            m_movie->stop();
-        Image1->setPixmap(*picture);
-    }
+void TFingerInputForm::status(const QString& text, bool failure, const QPixmap* picture) {
+    showStatus(LMsg, Image1, text, failure, picture);
 }
 
 void TFingerInputForm::runEnrolment() {
-    showStatus(textOf(TextKey::F_Input_Info1), false, nullptr);
-    showAnimation();
+    status(textOf(TextKey::F_Input_Info1), false, nullptr);
+    playAnimation(Image1);
     m_skf.SKF_SetFingerMode(0, SKF_ULONG(m_sampleCount));
     if (const SKF_ULONG rv = m_skf.SKF_EnrollFingerInit(m_application, m_pinType, SKF_ULONG(m_finger)); rv != SAR_OK) {
         m_result = rv;
-        showStatus(rv == SAR_USER_NOT_LOGGED_IN       ? textOf(TextKey::P_SAR_USER_NOT_LOGGED_IN)
-                   : rv == SAR_APPLICATION_NOT_EXISTS ? textOf(TextKey::P_SAR_APPLICATION_NOT_EXISTS)
-                                                      : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}),
-                   true, &m_pictures.failure);
-        startCountdown();
+        status(rv == SAR_USER_NOT_LOGGED_IN       ? textOf(TextKey::P_SAR_USER_NOT_LOGGED_IN)
+               : rv == SAR_APPLICATION_NOT_EXISTS ? textOf(TextKey::P_SAR_APPLICATION_NOT_EXISTS)
+                                                  : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}),
+               true, &m_pictures.failure);
+        TClose->start();
         btnCancel->setEnabled(true);
         return;
     }
@@ -146,35 +114,19 @@ void TFingerInputForm::runEnrolment() {
     PB->repaint();
     ResponsiveWait::wait(PollMilliseconds);
     if (rv == SAR_OK) {
-        showStatus(textOf(TextKey::F_Input_OK), false, &m_pictures.success);
-        m_closing = true;
-        accept();
+        status(textOf(TextKey::F_Input_OK), false, &m_pictures.success);
+        finish(true);
         return;
     }
     if (rv == SAR_FINGER_CAPTURE_FAILED) {
-        showStatus(textOf(TextKey::F_Input_Error), true, &m_pictures.failure);
+        status(textOf(TextKey::F_Input_Error), true, &m_pictures.failure);
         btnRun->setEnabled(true);
         btnCancel->setEnabled(true);
         return;
     }
-    showStatus(rv == SAR_FINGER_EXIST ? textOf(TextKey::F_Input_Exist)
-                                      : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}),
-               true, &m_pictures.failure);
-    startCountdown();
-    btnCancel->setEnabled(true);
-}
-
-void TFingerInputForm::startCountdown() {
+    status(rv == SAR_FINGER_EXIST ? textOf(TextKey::F_Input_Exist)
+                                  : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}),
+           true, &m_pictures.failure);
     TClose->start();
-}
-
-void TFingerInputForm::TCloseTimer() {
-    if (m_countdown > 0) {
-        btnCancel->setText(Format(QStringLiteral("%s(%d)"), {textOf(TextKey::P_Btn_Close), m_countdown}));
-        --m_countdown;
-        return;
-    }
-    TClose->stop();
-    m_closing = true;
-    accept();
+    btnCancel->setEnabled(true);
 }

@@ -1,12 +1,9 @@
 #pragma once
 
 #include "shared/SkfApi.h"
-#include "ui/biometric/BiometricPicturesPage.h"
-
-#include <QDialog>
+#include "ui/biometric/FingerDialog.h"
 
 class QLabel;
-class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -15,7 +12,7 @@ class SkfLibrary;
 // Enrols one finger: the sensor takes the samples one after another while the bar advances, and the outcome shows in
 // words and pictures. It starts a second after it is shown, cannot be closed while the sensor works, and closes by
 // itself after a countdown (at once on success).
-class TFingerInputForm : public QDialog {
+class TFingerInputForm : public FingerDialog {
     Q_OBJECT
 public:
     TFingerInputForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent);
@@ -27,18 +24,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    // Only Close and the countdown end the dialog.
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void runEnrolment();
-    void showStatus(const QString& text, bool failure, const QPixmap* picture);
-    void showAnimation();
-    void startCountdown();
-    void TCloseTimer();
+    void status(const QString& text, bool failure, const QPixmap* picture);
 
     SkfLibrary& m_skf;
-    FingerPictures m_pictures;
     QLabel* const Image1;
     QLabel* const Label1;
     QLabel* const LMsg;
@@ -47,7 +38,6 @@ private:
     QPushButton* const btnRun;
     QTimer* const Trun;
     QTimer* const TClose;
-    QMovie* m_movie = nullptr;
 
     int m_finger = 0;
     HAPPLICATION m_application = nullptr;
@@ -55,5 +45,4 @@ private:
     int m_sampleCount = 3;
     SKF_ULONG m_result = 0;
     int m_countdown = 5;
-    bool m_closing = false;
 };

@@ -7,9 +7,7 @@
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
 
-#include <QCloseEvent>
 #include <QLabel>
-#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -25,12 +23,10 @@ constexpr QSize PictureSize(160, 120);
 } // namespace
 
 TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_skf(skf), m_pictures(pictures),
-      LMsg(label(this, "LMsg")), Label1(label(this, "Label1")), Image1(label(this, "Image1")),
-      PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")), btnTest(button(this, "btnTest")),
-      Trun(timer(this, "Trun", 1000)) {
+    : FingerDialog(pictures, parent), m_skf(skf), LMsg(label(this, "LMsg")), Label1(label(this, "Label1")),
+      Image1(label(this, "Image1")), PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")),
+      btnTest(button(this, "btnTest")), Trun(timer(this, "Trun", 1000)) {
     setObjectName(QStringLiteral("TFingerStudyForm"));
-    setAttribute(Qt::WA_WindowPropagation);
     setWindowTitle(QStringLiteral("指纹学习"));
     PB->setObjectName(QStringLiteral("PB"));
     Image1->setFixedSize(PictureSize);
@@ -59,10 +55,8 @@ TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictur
     connect(btnCancel, &QPushButton::clicked, this, [this] {
         btnCancel->setText(QStringLiteral("即将关闭"));
         m_cancelRequested = true;
-        if (!m_polling) {
-            m_closing = true;
-            reject();
-        }
+        if (!m_polling)
+            finish(false);
     });
 }
 
@@ -74,14 +68,7 @@ void TFingerStudyForm::setStudy(HAPPLICATION application, SKF_ULONG pinType, int
 
 void TFingerStudyForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!m_pictures.animation.isEmpty() && !m_movie) {
-        m_movie = new QMovie(m_pictures.animation, QByteArray(), this);
-        m_movie->setSpeed(500);
-    }
-    if (m_movie) {
-        Image1->setMovie(m_movie);
-        m_movie->start();
-    }
+    playAnimation(Image1);
     m_passesToGo = Passes;
     m_total = Passes;
     PB->setRange(0, Passes);
@@ -90,27 +77,15 @@ void TFingerStudyForm::showEvent(QShowEvent* event) {
     Trun->start();
 }
 
-void TFingerStudyForm::closeEvent(QCloseEvent* event) {
-    if (m_closing)
-        QDialog::closeEvent(event);
-    else
-        event->ignore();
-}
-
 void TFingerStudyForm::status(const QString& text, bool failure) {
-    LMsg->setText(text);
-    LMsg->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
-    if (m_movie)
-        m_movie->stop();
-    Image1->setPixmap(failure ? m_pictures.failure : m_pictures.success);
+    showStatus(LMsg, Image1, text, failure, failure ? &m_pictures.failure : &m_pictures.success);
 }
 
 void TFingerStudyForm::TrunTimer() {
     Trun->stop();
     runPass();
     if (m_cancelRequested) {
-        m_closing = true;
-        reject();
+        finish(false);
         return;
     }
     if (m_passesToGo > 0)
@@ -138,12 +113,8 @@ void TFingerStudyForm::runPass() {
                                              : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}));
         return;
     }
-    LMsg->setText(QStringLiteral("调整手指姿势录入不同区域..."));
-    LMsg->setStyleSheet(QStringLiteral("color: blue"));
-    if (m_movie) {
-        Image1->setMovie(m_movie);
-        m_movie->start();
-    }
+    showStatus(LMsg, Image1, QStringLiteral("调整手指姿势录入不同区域..."), false, nullptr);
+    playAnimation(Image1);
     btnTest->setEnabled(false);
     SKF_ULONG finger = 0;
     SKF_ULONG rv = SAR_OK;

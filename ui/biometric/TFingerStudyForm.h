@@ -1,12 +1,9 @@
 #pragma once
 
 #include "shared/SkfApi.h"
-#include "ui/biometric/BiometricPicturesPage.h"
-
-#include <QDialog>
+#include "ui/biometric/FingerDialog.h"
 
 class QLabel;
-class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -14,7 +11,7 @@ class SkfLibrary;
 
 // The study after an enrolment: five matches of the enrolled finger, one pass a second, the finger put on a little
 // differently each time. Passes that match another finger, or none, do not count. Its texts are its own.
-class TFingerStudyForm : public QDialog {
+class TFingerStudyForm : public FingerDialog {
     Q_OBJECT
 public:
     static constexpr int Passes = 5;
@@ -24,7 +21,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void TrunTimer();
@@ -33,7 +29,6 @@ private:
     void finishedWhenDone();
 
     SkfLibrary& m_skf;
-    FingerPictures m_pictures;
     QLabel* const LMsg;
     QLabel* const Label1;
     QLabel* const Image1;
@@ -41,7 +36,6 @@ private:
     QPushButton* const btnCancel;
     QPushButton* const btnTest;
     QTimer* const Trun;
-    QMovie* m_movie = nullptr;
 
     HAPPLICATION m_application = nullptr;
     SKF_ULONG m_pinType = SKF_PIN_USER;
@@ -50,5 +44,4 @@ private:
     int m_total = Passes;
     bool m_polling = false;
     bool m_cancelRequested = false;
-    bool m_closing = false;
 };

@@ -6,9 +6,7 @@
 #include "token/TokenLibrary.h"
 #include "ui/main/FormControls.h"
 
-#include <QCloseEvent>
 #include <QLabel>
-#include <QMovie>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -24,11 +22,10 @@ constexpr QSize PictureSize(160, 120);
 
 TFingerVerifyForm::TFingerVerifyForm(TokenLibrary& tokens, SkfLibrary& skf, const FingerPictures& pictures,
                                      QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_tokens(tokens), m_skf(skf),
-      m_pictures(pictures), Image1(label(this, "Image1")), Label1(label(this, "Label1")), LMsg(label(this, "LMsg")),
-      btnCancel(button(this, "btnCancel")), Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
+    : FingerDialog(pictures, parent), m_tokens(tokens), m_skf(skf), Image1(label(this, "Image1")),
+      Label1(label(this, "Label1")), LMsg(label(this, "LMsg")), btnCancel(button(this, "btnCancel")),
+      Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
     setObjectName(QStringLiteral("TFingerVerifyForm"));
-    setAttribute(Qt::WA_WindowPropagation);
     Image1->setFixedSize(PictureSize);
     Image1->setScaledContents(true);
     Image1->setAlignment(Qt::AlignCenter);
@@ -40,15 +37,12 @@ TFingerVerifyForm::TFingerVerifyForm(TokenLibrary& tokens, SkfLibrary& skf, cons
     layout->addWidget(LMsg);
     layout->addLayout(buttonRow({btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(btnCancel, &QPushButton::clicked, this, [this] {
-        m_closing = true;
-        reject();
-    });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { finish(false); });
     connect(Trun, &QTimer::timeout, this, [this] {
         Trun->stop();
         verify();
     });
-    connect(TClose, &QTimer::timeout, this, &TFingerVerifyForm::TCloseTimer);
+    connect(TClose, &QTimer::timeout, this, [this] { countdownTick(btnCancel, TClose, m_countdown); });
 }
 
 void TFingerVerifyForm::setVerification(const QString& caption, int32_t token, HAPPLICATION application,
@@ -64,22 +58,10 @@ void TFingerVerifyForm::showEvent(QShowEvent* event) {
     Label1->setText(textOf(TextKey::F_Verify_Info1));
     LMsg->setText(textOf(TextKey::F_Verify_Info2));
     btnCancel->setText(textOf(TextKey::P_Btn_Close));
-    if (!m_pictures.animation.isEmpty() && !m_movie) {
-        m_movie = new QMovie(m_pictures.animation, QByteArray(), this);
-        m_movie->setSpeed(500);
-        Image1->setMovie(m_movie);
-        m_movie->start();
-    }
+    playAnimation(Image1);
     btnCancel->setEnabled(false);
     m_countdown = CountdownStart;
     Trun->start();
-}
-
-void TFingerVerifyForm::closeEvent(QCloseEvent* event) {
-    if (m_closing)
-        QDialog::closeEvent(event);
-    else
-        event->ignore();
 }
 
 void TFingerVerifyForm::verify() {
@@ -87,12 +69,8 @@ void TFingerVerifyForm::verify() {
     // Without a PIN the token asks its sensor.
     m_result = m_pinType == SKF_PIN_ADMIN ? m_tokens.token_login_so(m_token, Pin(), remaining)
                                           : m_tokens.token_login(m_token, Pin(), remaining);
-    if (m_movie)
-        m_movie->stop();
     const auto status = [this](const QString& text, bool failure) {
-        LMsg->setText(text);
-        LMsg->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
-        Image1->setPixmap(failure ? m_pictures.failure : m_pictures.success);
+        showStatus(LMsg, Image1, text, failure, failure ? &m_pictures.failure : &m_pictures.success);
     };
     if (m_result == 0) {
         status(textOf(TextKey::F_Test_OK), false);
@@ -107,15 +85,4 @@ void TFingerVerifyForm::verify() {
     if (m_result == 0)
         m_countdown = 0;
     TClose->start();
-}
-
-void TFingerVerifyForm::TCloseTimer() {
-    if (m_countdown > 0) {
-        btnCancel->setText(Format(QStringLiteral("%s(%d)"), {textOf(TextKey::P_Btn_Close), m_countdown}));
-        --m_countdown;
-        return;
-    }
-    TClose->stop();
-    m_closing = true;
-    accept();
 }

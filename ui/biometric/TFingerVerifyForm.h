@@ -1,14 +1,11 @@
 #pragma once
 
 #include "shared/SkfApi.h"
-#include "ui/biometric/BiometricPicturesPage.h"
-
-#include <QDialog>
+#include "ui/biometric/FingerDialog.h"
 
 #include <cstdint>
 
 class QLabel;
-class QMovie;
 class QPushButton;
 class QTimer;
 class SkfLibrary;
@@ -17,7 +14,7 @@ class TokenLibrary;
 // The login by finger: a second after it is shown the token library logs the user (or the SO) in without a PIN,
 // and the token matches the finger on its sensor. The outcome shows in words and pictures; the dialog closes a
 // second after a success and six after a failure.
-class TFingerVerifyForm : public QDialog {
+class TFingerVerifyForm : public FingerDialog {
     Q_OBJECT
 public:
     TFingerVerifyForm(TokenLibrary& tokens, SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent);
@@ -28,27 +25,22 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void verify();
-    void TCloseTimer();
 
     TokenLibrary& m_tokens;
     SkfLibrary& m_skf;
-    FingerPictures m_pictures;
     QLabel* const Image1;
     QLabel* const Label1;
     QLabel* const LMsg;
     QPushButton* const btnCancel;
     QTimer* const Trun;
     QTimer* const TClose;
-    QMovie* m_movie = nullptr;
 
     int32_t m_token = 0;
     HAPPLICATION m_application = nullptr;
     SKF_ULONG m_pinType = SKF_PIN_USER;
     int32_t m_result = -1;
     int m_countdown = 5;
-    bool m_closing = false;
 };

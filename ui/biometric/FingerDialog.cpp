@@ -1,0 +1,64 @@
+#include "ui/biometric/FingerDialog.h"
+
+#include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QTimer>
+
+FingerDialog::FingerDialog(const FingerPictures& pictures, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_pictures(pictures) {
+    // The dialog takes the main window's font, which the language file chose.
+    setAttribute(Qt::WA_WindowPropagation);
+}
+
+void FingerDialog::closeEvent(QCloseEvent* event) {
+    if (m_closing)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+void FingerDialog::finish(bool accepted) {
+    m_closing = true;
+    if (accepted)
+        accept();
+    else
+        reject();
+}
+
+void FingerDialog::playAnimation(QLabel* image) {
+    if (m_pictures.animation.isEmpty()) {
+        image->clear();
+        return;
+    }
+    if (!m_movie) {
+        m_movie = new QMovie(m_pictures.animation, QByteArray(), this);
+        m_movie->setSpeed(500); // five times its own pace
+    }
+    image->setMovie(m_movie);
+    m_movie->start();
+}
+
+void FingerDialog::showStatus(QLabel* line, QLabel* image, const QString& text, bool failure, const QPixmap* picture) {
+    line->setText(text);
+    line->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
+    if (!picture)
+        return;
+    if (m_movie)
+        m_movie->stop();
+    image->setPixmap(*picture);
+}
+
+void FingerDialog::countdownTick(QPushButton* close, QTimer* timer, int& counter) {
+    if (counter > 0) {
+        close->setText(Format(QStringLiteral("%s(%d)"), {textOf(TextKey::P_Btn_Close), counter}));
+        --counter;
+        return;
+    }
+    timer->stop();
+    finish(true);
+}
