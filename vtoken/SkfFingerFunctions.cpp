@@ -188,6 +188,8 @@ VX_SKF_EXPORT SKF_ULONG SKF_TestFinger(HAPPLICATION handle, SKF_ULONG pinType, S
                              return SAR_FINGER_CAPTURE_FAILED;
                          if (!isEnrolled(token.*holder, event->finger))
                              return SAR_FINGER_NOT_EXIST;
+                         if (event->kind == SensorEvent::Unbound)
+                             return SAR_FINGER_NO_CERT;
                          *finger = SKF_ULONG(event->finger);
                          return SAR_OK;
                      });

@@ -565,6 +565,11 @@ int64_t Store::sensorEventCount(int64_t tokenId) {
     return query.integer(0);
 }
 
+void Store::clearSensorEvents(int64_t tokenId) {
+    Statement remove(m_db, "DELETE FROM sensor_event WHERE token_id = ?");
+    remove.bind(1, tokenId).step();
+}
+
 std::vector<uint8_t> Store::issuerKey(int64_t tokenId) {
     Statement query(m_db, "SELECT issuer_key FROM token WHERE id = ?");
     if (!query.bind(1, tokenId).step())

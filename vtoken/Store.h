@@ -30,9 +30,11 @@ struct StoredObject {
 // One thing a token's sensor saw. The vtoken command queues them; whichever process reads the sensor next takes
 // them, oldest first, each once.
 struct SensorEvent {
-    enum Kind { Present = 0, Fail = 1, Away = 2 }; // a finger put on, one the sensor could not take, a finger lifted
+    // A finger put on, one the sensor could not take, a finger lifted, and a finger put on that the token matches
+    // but finds bound to no certificate.
+    enum Kind { Present = 0, Fail = 1, Away = 2, Unbound = 3 };
     Kind kind = Present;
-    int finger = 0; // 1 to 10, for Present
+    int finger = 0; // 1 to 10, for Present and Unbound
 
     bool operator==(const SensorEvent&) const = default;
 };
@@ -87,6 +89,7 @@ public:
     // The token's oldest queued sensor event, taken off the queue; nullopt when none is queued.
     std::optional<SensorEvent> takeSensorEvent(int64_t tokenId);
     int64_t sensorEventCount(int64_t tokenId);
+    void clearSensorEvents(int64_t tokenId);
 
     // The 32-byte key the token shares with its issuer alone, drawn at its creation: the issuer answers the token's
     // remote unblock requests with it. Never shown.

@@ -301,6 +301,8 @@ private Q_SLOTS:
         QTest::newRow("present without finger") << QStringList{"finger", "A", "present"} << "finger number";
         QTest::newRow("finger 11") << QStringList{"finger", "A", "present", "11"} << "out of range (1 to 10)";
         QTest::newRow("two fingers") << QStringList{"finger", "A", "present", "3", "4"} << "unexpected argument '4'";
+        QTest::newRow("unbound without finger") << QStringList{"finger", "A", "unbound"} << "finger number";
+        QTest::newRow("clear with a finger") << QStringList{"finger", "A", "clear", "3"} << "unexpected argument '3'";
         QTest::newRow("fail with a finger") << QStringList{"finger", "A", "fail", "3"} << "unexpected argument '3'";
         QTest::newRow("auto neither on nor off") << QStringList{"finger", "A", "auto", "yes"} << "neither on nor off";
         QTest::newRow("short challenge") << QStringList{"unblock-response", "A", "001122334455667"}
@@ -400,7 +402,7 @@ private Q_SLOTS:
 
     void fingerEventsQueueForTheSensor() {
         const QString serial = create({"--sensor", "fingerprint"});
-        for (const char* event : {"present 3", "fail", "away", "present 0xA", "auto on"})
+        for (const char* event : {"present 1", "clear", "present 3", "fail", "away", "unbound 0xA", "auto on"})
             QCOMPARE(vtoken(QStringList{"finger", serial} + words(event)).exitCode, 0);
         verifyFigures(show(serial), {{"sensor events queued", "4"}, {"sensor auto", "on"}});
         {
@@ -408,7 +410,7 @@ private Q_SLOTS:
             const int64_t id = store.tokenBySerial(serial.toStdString())->id;
             using Event = vtoken::SensorEvent;
             for (const Event& expected :
-                 {Event{Event::Present, 3}, Event{Event::Fail, 0}, Event{Event::Away, 0}, Event{Event::Present, 10}})
+                 {Event{Event::Present, 3}, Event{Event::Fail, 0}, Event{Event::Away, 0}, Event{Event::Unbound, 10}})
                 QVERIFY(store.takeSensorEvent(id) == expected);
             QVERIFY(!store.takeSensorEvent(id));
         }

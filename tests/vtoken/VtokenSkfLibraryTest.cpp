@@ -364,6 +364,11 @@ private Q_SLOTS:
         QCOMPARE(skf.SKF_VerifyFingerInit(application, SKF_PIN_USER), SAR_OK);
         QCOMPARE(skf.SKF_TestFinger(application, SKF_PIN_USER, &finger), SAR_OK);
         QCOMPARE(finger, SKF_ULONG(6));
+        queue(serial, {"unbound 5", "unbound 3"}); // matched, but bound to no certificate
+        for (const SKF_ULONG expected : {SAR_FINGER_NOT_EXIST, SAR_FINGER_NO_CERT}) {
+            QCOMPARE(skf.SKF_VerifyFingerInit(application, SKF_PIN_USER), SAR_OK);
+            QCOMPARE(skf.SKF_TestFinger(application, SKF_PIN_USER, &finger), expected);
+        }
         change(serial, [](vtoken::TokenRecord& token) { token.userFingers.retryLeft = 0; });
         QCOMPARE(skf.SKF_VerifyFingerInit(application, SKF_PIN_USER), SAR_PIN_LOCKED);
     }
