@@ -3,10 +3,12 @@
 #include "shared/SkfApi.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the scripted SKF library answers, set by the test through FakeSkf_State() before each call of the binding.
-// It exports every entry point but SKF_UnblockFinger, so that a missing one can be seen.
+// It exports only the entry points its tests use; SKF_UnblockFinger stays missing, so that a missing one can be
+// seen.
 struct FakeSkfState {
     std::string deviceList;       // the bytes SKF_EnumDev writes, zeros included
     SKF_ULONG deviceListSize = 0; // the size it reports
@@ -22,6 +24,9 @@ struct FakeSkfState {
     SKF_ULONG fingerRetriesLeft = 0;
     SKF_ULONG deviceCapsResult = 0;
     SKF_ULONG deviceType = 0;
+    SKF_ULONG enrolInitResult = 0;
+    // What SKF_EnrollFinger answers, call after call: the code and the progress. Past the end it answers SAR_FAIL.
+    std::vector<std::pair<SKF_ULONG, SKF_ULONG>> enrolment;
     std::vector<std::string> calls; // "SKF_ConnectDev P", "SKF_OpenApplication 2 APP", …
 };
 

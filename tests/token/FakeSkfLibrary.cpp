@@ -84,8 +84,8 @@ FAKE_EXPORT SKF_ULONG SKF_OpenApplication(DEVHANDLE device, const char* name, HA
 
 FAKE_EXPORT SKF_ULONG SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const char* pin,
                                     SKF_ULONG* retryCount) {
-    state.calls.push_back("SKF_VerifyPIN " + std::to_string(number(application)) + " " + std::to_string(pinType) +
-                          " " + pin);
+    state.calls.push_back("SKF_VerifyPIN " + std::to_string(number(application)) + " " + std::to_string(pinType) + " " +
+                          pin);
     *retryCount = 5;
     return std::strcmp(pin, "12345678") == 0 ? 0 : SAR_PIN_INCORRECT;
 }
@@ -107,4 +107,24 @@ FAKE_EXPORT SKF_ULONG SKF_GenRemoteUnblockRequest(HAPPLICATION, uint8_t* request
     for (SKF_ULONG i = 0; i < length; ++i)
         request[i] = uint8_t(0xA0 + i);
     return 0;
+}
+
+FAKE_EXPORT SKF_ULONG SKF_SetFingerMode(DEVHANDLE device, SKF_ULONG samples) {
+    state.calls.push_back("SKF_SetFingerMode " + std::to_string(number(device)) + " " + std::to_string(samples));
+    return 0;
+}
+
+FAKE_EXPORT SKF_ULONG SKF_EnrollFingerInit(HAPPLICATION application, SKF_ULONG pinType, SKF_ULONG finger) {
+    state.calls.push_back("SKF_EnrollFingerInit " + std::to_string(number(application)) + " " +
+                          std::to_string(pinType) + " " + std::to_string(finger));
+    return state.enrolInitResult;
+}
+
+FAKE_EXPORT SKF_ULONG SKF_EnrollFinger(HAPPLICATION, SKF_ULONG, SKF_ULONG, SKF_ULONG* progress) {
+    if (state.enrolment.empty())
+        return SAR_FAIL;
+    const auto [rv, value] = state.enrolment.front();
+    state.enrolment.erase(state.enrolment.begin());
+    *progress = value;
+    return rv;
 }
