@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A program directory as an installation leaves it (the language files, APPInfo.ini, the token library beside
-// the program) and a private virtual-token home, for tests that run the main window on virtual tokens.
+// A program directory as an installation leaves it (the language files, APPInfo.ini, the pictures, the token
+// library beside the program) and a private virtual-token home, for tests that run the main window on virtual tokens.
 class TestProgram {
 public:
     TestProgram() {
@@ -22,8 +22,9 @@ public:
                 qFatal("cannot read %s", name);
             writeFile(QStringLiteral("Languages/") + QLatin1String(name), file.readAll());
         }
-        if (!QFile::link(QStringLiteral(ZV_LIBRARY), m_program.filePath(QStringLiteral("libZovevOdu.so"))))
-            qFatal("cannot link the token library");
+        if (!QFile::link(QStringLiteral(ZV_LIBRARY), m_program.filePath(QStringLiteral("libZovevOdu.so"))) ||
+            !QFile::link(QStringLiteral(VX_SOURCE_DIR "/resources/res"), m_program.filePath(QStringLiteral("res"))))
+            qFatal("cannot link the token library or the pictures");
         writeProfile();
     }
 
