@@ -2,6 +2,7 @@
 
 #include "vtoken/PinTry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vtoken {
@@ -76,3 +77,19 @@ void padField(CK_UTF8CHAR* field, size_t size, std::string_view text) {
 }
 
 } // namespace vtoken
+
+// Whom this module has logged in to the token in the plug given, for the SKF library of the same process: a card
+// keeps one security state, whichever interface proved the holder to it. CK_UNAVAILABLE_INFORMATION when nobody,
+// also when the login belongs to an earlier plug. Neither a PKCS#11 entry point nor part of the vendor extension.
+extern "C" __attribute__((visibility("default"))) CK_ULONG VX_LoggedInHolder(CK_SLOT_ID slot, int64_t plugCount) {
+    using namespace vtoken;
+    ModuleState& state = moduleState();
+    std::lock_guard lock(state.mutex);
+    if (!state.initialized)
+        return CK_UNAVAILABLE_INFORMATION;
+    const bool inThisPlug = std::any_of(state.sessions.begin(), state.sessions.end(), [&](const auto& entry) {
+        return entry.second.slot == slot && entry.second.plugCount == plugCount;
+    });
+    const CK_USER_TYPE user = loggedIn(state, slot);
+    return inThisPlug && user != NobodyLoggedIn ? user : CK_UNAVAILABLE_INFORMATION;
+}

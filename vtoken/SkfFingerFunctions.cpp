@@ -61,7 +61,7 @@ VX_SKF_EXPORT SKF_ULONG SKF_InitializeFinger(HAPPLICATION handle, SKF_ULONG user
     return onApplication(handle, [&](LibraryState& state, Application& application, TokenRecord& token) -> SKF_ULONG {
         if (const SKF_ULONG refused = biometricsRefused(token); refused != SAR_OK)
             return refused;
-        if (!application.verified[SKF_PIN_ADMIN])
+        if (!holderProven(application, SKF_PIN_ADMIN))
             return SAR_USER_NOT_LOGGED_IN;
         const auto retriesFit = [](SKF_ULONG count) { return count >= 1 && count <= MostRetries; };
         if (!retriesFit(userRetryCount) || !retriesFit(adminRetryCount) || userLevel > HighestLevel ||
@@ -86,7 +86,7 @@ VX_SKF_EXPORT SKF_ULONG SKF_EnrollFingerInit(HAPPLICATION handle, SKF_ULONG pinT
         handle, pinType,
         [&](LibraryState& state, Application& application, TokenRecord& token,
             FingerRecord TokenRecord::*holder) -> SKF_ULONG {
-            if (!application.verified[pinType])
+            if (!holderProven(application, pinType))
                 return SAR_USER_NOT_LOGGED_IN;
             if (!isFingerNumber(finger))
                 return SAR_INVALIDPARAMERR;
@@ -200,7 +200,7 @@ VX_SKF_EXPORT SKF_ULONG SKF_DeleteFinger(HAPPLICATION handle, SKF_ULONG pinType,
     return onFingers(handle, pinType,
                      [&](LibraryState& state, Application& application, TokenRecord& token,
                          FingerRecord TokenRecord::*holder) -> SKF_ULONG {
-                         if (!application.verified[pinType])
+                         if (!holderProven(application, pinType))
                              return SAR_USER_NOT_LOGGED_IN;
                          if (!isFingerNumber(finger))
                              return SAR_INVALIDPARAMERR;
@@ -245,8 +245,8 @@ VX_SKF_EXPORT SKF_ULONG SKF_UnblockFinger(HAPPLICATION handle, SKF_ULONG pinType
     return onFingers(handle, pinType,
                      [&](LibraryState& state, Application& application, TokenRecord& token,
                          FingerRecord TokenRecord::*holder) -> SKF_ULONG {
-                         const bool allowed = application.verified[SKF_PIN_ADMIN] ||
-                                              (pinType == SKF_PIN_USER && application.verified[SKF_PIN_USER]);
+                         const bool allowed = holderProven(application, SKF_PIN_ADMIN) ||
+                                              (pinType == SKF_PIN_USER && holderProven(application, SKF_PIN_USER));
                          if (!allowed)
                              return SAR_USER_NOT_LOGGED_IN;
                          state.store->transaction([&] {

@@ -1,6 +1,10 @@
 #include "vtoken/SkfState.h"
 
+#include <p11-kit/pkcs11.h>
+
 #include <cstring>
+#include <dlfcn.h>
+#include <string>
 
 namespace vtoken::skf {
 namespace {
@@ -14,7 +18,31 @@ SKF_ULONG checkPresent(Store& store, int64_t tokenId, int64_t plugCount, TokenRe
     return SAR_OK;
 }
 
+// The PKCS#11 module beside this library, when this process has loaded it: its VX_LoggedInHolder, else null.
+using LoggedInHolder = CK_ULONG (*)(CK_SLOT_ID, int64_t);
+LoggedInHolder pkcs11LoginState(void*& module) {
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<void*>(&pkcs11LoginState), &self) || !self.dli_fname)
+        return nullptr;
+    std::string path = self.dli_fname;
+    path = path.substr(0, path.find_last_of('/') + 1) + "libvtoken-pkcs11.so";
+    module = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    return module ? reinterpret_cast<LoggedInHolder>(dlsym(module, "VX_LoggedInHolder")) : nullptr;
+}
+
 } // namespace
+
+bool holderProven(const Application& application, SKF_ULONG pinType) {
+    if (application.verified[pinType])
+        return true;
+    void* module = nullptr;
+    const LoggedInHolder loggedIn = pkcs11LoginState(module);
+    const bool proven = loggedIn && loggedIn(CK_SLOT_ID(application.tokenId), application.plugCount) ==
+                                        (pinType == SKF_PIN_ADMIN ? CKU_SO : CKU_USER);
+    if (module)
+        dlclose(module);
+    return proven;
+}
 
 LibraryState& libraryState() {
     static LibraryState state;

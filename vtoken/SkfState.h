@@ -108,6 +108,11 @@ void* newHandle(LibraryState& state);
 
 int samplesPerEnrolment(const LibraryState& state, int64_t tokenId);
 
+// Whether the holder of pinType has proved themselves to the token: by a PIN verified through this library, or by a
+// login of the virtual token's PKCS#11 module in this process, whose state the token shares as a card would (a
+// login by finger verifies no PIN here).
+bool holderProven(const Application& application, SKF_ULONG pinType);
+
 // Hands a byte list to a caller's buffer of *size bytes: nothing is written when list is null (*size tells what it
 // needs) or too small (SAR_BUFFER_TOO_SMALL, *size tells what it needs).
 SKF_ULONG returnBytes(const std::vector<uint8_t>& bytes, uint8_t* list, SKF_ULONG* size);

@@ -71,6 +71,28 @@ private Q_SLOTS:
         QCOMPARE(m_tokens->token_logout(0), 0);
     }
 
+    // A login by finger proves the user to the token for the SKF side too, as the one security state of a card
+    // would, and the logout takes that back.
+    void fingerLoginProvesTheHolderToTheSkfSide() {
+        HAPPLICATION application = m_skf->CurrentApplication();
+        SKF_ULONG retries = 0, progress = 0;
+        QCOMPARE(m_skf->SKF_VerifyPIN(application, SKF_PIN_USER, u"12345678"_s, retries), SKF_ULONG(0));
+        m_skf->SKF_SetFingerMode(0, 1);
+        QCOMPARE(m_skf->SKF_EnrollFingerInit(application, SKF_PIN_USER, 3), SKF_ULONG(0));
+        finger({u"present"_s, u"3"_s});
+        QCOMPARE(m_skf->SKF_EnrollFinger(application, SKF_PIN_USER, 3, progress), SKF_ULONG(0));
+        // A wrong PIN takes the proof back.
+        QCOMPARE(m_skf->SKF_VerifyPIN(application, SKF_PIN_USER, u"00000000"_s, retries), SKF_ULONG(SAR_PIN_INCORRECT));
+        QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_USER, 3), SKF_ULONG(SAR_USER_NOT_LOGGED_IN));
+        finger({u"present"_s, u"3"_s});
+        int32_t remaining = -1;
+        QCOMPARE(m_tokens->token_login(0, QString(), remaining), 0);
+        QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_ADMIN, 3), SKF_ULONG(SAR_USER_NOT_LOGGED_IN));
+        QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_USER, 3), SKF_ULONG(0));
+        QCOMPARE(m_tokens->token_logout(0), 0);
+        QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_USER, 3), SKF_ULONG(SAR_USER_NOT_LOGGED_IN));
+    }
+
     void fingerThatCannotBeTakenHasTheSkfCode() {
         HAPPLICATION application = m_skf->CurrentApplication();
         SKF_ULONG retries = 0, progress = 0;

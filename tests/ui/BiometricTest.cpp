@@ -252,8 +252,8 @@ private Q_SLOTS:
         QVERIFY(TestProgram::vtoken({"show", Serial}).contains("sensor events queued: 0"));
     }
 
-    // A study follows an enrolment only when the profile asks for it and the finger was enrolled. A window logged in
-    // without the PIN reaching the sensor's application (as after a login by finger) cannot start an enrolment.
+    // A study follows an enrolment only when the profile asks for it and the finger was enrolled. An enrolment the
+    // token refuses to start (the window counts the token logged in, the token knows of no login) brings none.
     void studyFollowsASuccessfulEnrolment_data() {
         QTest::addColumn<QByteArray>("study");
         QTest::addColumn<bool>("pinLogin");
