@@ -98,6 +98,24 @@ private Q_SLOTS:
         const QStringList countdown{u"关闭(5)"_s, u"关闭(4)"_s, u"关闭(3)"_s, u"关闭(2)"_s, u"关闭(1)"_s, u"关闭(1)"_s};
         QCOMPARE(captions, dialog.result() == 0 ? QStringList() : countdown);
     }
+
+    // Esc is the Close button: it does nothing while Close is disabled (the first second, the polling) and closes
+    // with Close's result once Close is offered.
+    void escapeIsCloseWhileCloseIsEnabled() {
+        m_fake->calls.clear();
+        m_fake->enrolInitResult = SAR_APPLICATION_NOT_EXISTS;
+        TFingerInputForm dialog(m_skf, FingerPictures(), nullptr);
+        dialog.setEnrolment(u"指纹录入"_s, 4, reinterpret_cast<HAPPLICATION>(101), SKF_PIN_USER, 3);
+        dialog.open();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(m_fake->calls.empty()); // not started yet
+        dialog.findChild<QTimer*>(u"Trun"_s)->setInterval(0);
+        QTRY_VERIFY(dialog.findChild<QPushButton*>(u"btnCancel"_s)->isEnabled());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), SKF_ULONG(SAR_APPLICATION_NOT_EXISTS));
+    }
 };
 
 QTEST_MAIN(EnrolmentDialogTest)

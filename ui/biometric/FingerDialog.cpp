@@ -22,6 +22,13 @@ void FingerDialog::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
+void FingerDialog::reject() {
+    if (m_closing)
+        QDialog::reject();
+    else if (m_escape && m_escape->isEnabled())
+        m_escape->click();
+}
+
 void FingerDialog::finish(bool accepted) {
     m_closing = true;
     if (accepted)

@@ -17,8 +17,10 @@ class FingerDialog : public QDialog {
 protected:
     FingerDialog(const FingerPictures& pictures, QWidget* parent);
 
-    // Only the dialog's own buttons and timers end it.
+    // Only the dialog's own buttons and timers end it: Esc presses the Close button, and only while it is enabled.
     void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    void setEscapeButton(QPushButton* close) { m_escape = close; }
     void finish(bool accepted);
     // image plays the animation asking for the finger, or shows nothing when there is none.
     void playAnimation(QLabel* image);
@@ -32,5 +34,6 @@ protected:
 
 private:
     QMovie* m_movie = nullptr;
+    QPushButton* m_escape = nullptr;
     bool m_closing = false;
 };

@@ -41,6 +41,7 @@ TFingerInputForm::TFingerInputForm(SkfLibrary& skf, const FingerPictures& pictur
     layout->addLayout(buttonRow({btnRun, btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    setEscapeButton(btnCancel);
     connect(btnCancel, &QPushButton::clicked, this, [this] { finish(false); });
     connect(btnRun, &QPushButton::clicked, this, &TFingerInputForm::runEnrolment);
     connect(Trun, &QTimer::timeout, this, [this] {

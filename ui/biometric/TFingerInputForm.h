@@ -43,6 +43,6 @@ private:
     HAPPLICATION m_application = nullptr;
     SKF_ULONG m_pinType = SKF_PIN_USER;
     int m_sampleCount = 3;
-    SKF_ULONG m_result = 0;
+    SKF_ULONG m_result = SAR_FAIL; // until an enrolment has ended
     int m_countdown = 5;
 };

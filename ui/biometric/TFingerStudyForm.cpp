@@ -51,6 +51,7 @@ TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictur
         PB->setValue(0);
         Trun->start();
     });
+    setEscapeButton(btnCancel);
     // A poll under way ends first; the dialog goes as soon as it has.
     connect(btnCancel, &QPushButton::clicked, this, [this] {
         btnCancel->setText(QStringLiteral("即将关闭"));

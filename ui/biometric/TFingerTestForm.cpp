@@ -29,11 +29,10 @@ QString startFailure(SKF_ULONG rv) {
 } // namespace
 
 TFingerTestForm::TFingerTestForm(SkfLibrary& skf, const QPixmap& hand, const QIcon& matched, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_skf(skf), m_matched(matched),
-      ImgHand(label(this, "ImgHand")), Label1(label(this, "Label1")), LMsg(label(this, "LMsg")),
-      btnCancel(button(this, "btnCancel")), btnTest(button(this, "btnTest")), Trun(timer(this, "Trun", 1000)) {
+    : FingerDialog(FingerPictures(), parent), m_skf(skf), m_matched(matched), ImgHand(label(this, "ImgHand")),
+      Label1(label(this, "Label1")), LMsg(label(this, "LMsg")), btnCancel(button(this, "btnCancel")),
+      btnTest(button(this, "btnTest")), Trun(timer(this, "Trun", 1000)) {
     setObjectName(QStringLiteral("TFingerTestForm"));
-    setAttribute(Qt::WA_WindowPropagation);
     if (!hand.isNull())
         ImgHand->setPixmap(hand);
     QWidget* hands = FingerHand::build(this, ImgHand, SpeedButtons);
@@ -46,7 +45,8 @@ TFingerTestForm::TFingerTestForm(SkfLibrary& skf, const QPixmap& hand, const QIc
     layout->addWidget(LMsg);
     layout->addLayout(buttonRow({btnTest, btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    setEscapeButton(btnCancel);
+    connect(btnCancel, &QPushButton::clicked, this, [this] { finish(false); });
     connect(btnTest, &QPushButton::clicked, this, [this] {
         // The page's markers come back before the next test.
         for (int i = 0; i < FingerHand::FingerCount; ++i)
@@ -88,7 +88,7 @@ void TFingerTestForm::status(const QString& text, bool failure) {
 void TFingerTestForm::test() {
     if (const SKF_ULONG rv = m_skf.SKF_VerifyFingerInit(m_application, m_pinType); rv != SAR_OK) {
         DialogService::information(this, startFailure(rv));
-        reject();
+        finish(false);
         return;
     }
     status(textOf(TextKey::F_Wait_Info), false);

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "shared/SkfApi.h"
+#include "ui/biometric/FingerDialog.h"
 #include "ui/biometric/FingerHand.h"
 
-#include <QDialog>
 #include <QIcon>
 
 #include <array>
@@ -16,7 +16,7 @@ class SkfLibrary;
 
 // Tells which enrolled finger the sensor matched: the hand with the page's markers, and the matched finger marked
 // on it. A second after it is shown it tests once; btnTest tests again.
-class TFingerTestForm : public QDialog {
+class TFingerTestForm : public FingerDialog {
     Q_OBJECT
 public:
     TFingerTestForm(SkfLibrary& skf, const QPixmap& hand, const QIcon& matched, QWidget* parent);

@@ -37,6 +37,7 @@ TFingerVerifyForm::TFingerVerifyForm(TokenLibrary& tokens, SkfLibrary& skf, cons
     layout->addWidget(LMsg);
     layout->addLayout(buttonRow({btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    setEscapeButton(btnCancel);
     connect(btnCancel, &QPushButton::clicked, this, [this] { finish(false); });
     connect(Trun, &QTimer::timeout, this, [this] {
         Trun->stop();
