@@ -119,6 +119,8 @@ SKF_ULONG SkfLibrary::GetSkfDevInfo(int device, DEVINFO& info) {
 
 SKF_ULONG SkfLibrary::GetSkfFingerInfo(HAPPLICATION application, SKF_ULONG pinType, TSkfFingerInfo& info) {
     SKF_ULONG length = SKF_FINGER_LIST_BYTES;
+    // A failed call leaves an empty list of the full length, not the form of an earlier answer.
+    info.listLength = SKF_FINGER_LIST_BYTES;
     info.list.fill(0);
     info.enrolledCount = 0;
     const SKF_ULONG rv = VX_SKF_CALL(SKF_GetFingerInfo, application, pinType, &info.outputs[0], &info.outputs[1],

@@ -92,19 +92,19 @@ CK_RV login(LibraryState& state, ConnectedToken& token, CK_USER_TYPE user, const
     CK_FUNCTION_LIST_PTR p11 = state.module->functions();
     // An empty PIN on a token with a sensor means a login by finger, of the user or of the SO.
     CK_TOKEN_INFO info;
-    if (*pin == '\0' && p11->C_GetTokenInfo(token.slot, &info) == CKR_OK &&
-        (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH)) {
-        const CK_RV rv = p11->C_Login(token.session, user, nullptr, 0);
-        return rv == VX_CKR_FINGER_CAPTURE_FAILED ? CK_RV(ZV_ERR_FINGER_CAPTURE_FAILED) : rv;
-    }
-    const auto withPin = [&] { return p11->C_Login(token.session, user, utf8(pin), CK_ULONG(std::strlen(pin))); };
-    CK_RV rv = withPin();
-    // Somebody being logged in already proves nothing of this PIN: it is checked from a fresh start.
+    const bool byFinger = *pin == '\0' && p11->C_GetTokenInfo(token.slot, &info) == CKR_OK &&
+                          (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH);
+    const auto attempt = [&] {
+        return byFinger ? p11->C_Login(token.session, user, nullptr, 0)
+                        : p11->C_Login(token.session, user, utf8(pin), CK_ULONG(std::strlen(pin)));
+    };
+    CK_RV rv = attempt();
+    // Somebody being logged in already proves nothing of this PIN or finger: it is checked from a fresh start.
     if (rv == CKR_USER_ALREADY_LOGGED_IN || rv == CKR_USER_ANOTHER_ALREADY_LOGGED_IN) {
         p11->C_Logout(token.session);
-        rv = withPin();
+        rv = attempt();
     }
-    return rv;
+    return byFinger && rv == VX_CKR_FINGER_CAPTURE_FAILED ? CK_RV(ZV_ERR_FINGER_CAPTURE_FAILED) : rv;
 }
 
 // Logs in as SO for one change and out again, leaving nobody logged in.

@@ -88,7 +88,8 @@ The queue's rules:
   - Only a look at the sensor takes an event, the oldest first, one per look: one SKF_EnrollFinger call of an
     enrolment, one SKF_TestFinger call of a finger test or a study pass, one look of the PKCS#11 module's login
     by finger. The manager's enrolment, test and study dialogs look every 200 ms while they wait, a login by
-    finger every 50 ms for at most 10 seconds; nothing else reads the queue, and a queued event never expires.
+    finger every 50 ms for at most 10 seconds (with nothing seen by then it fails as a finger the sensor could not
+    take); nothing else reads the queue, and a queued event never expires.
   - An enrolment counts a sample of any finger not enrolled yet, as a real sensor cannot tell the fingers of a
     hand apart; it ends on fail, and on an enrolled finger with SAR_FINGER_EXIST.
   - Events outlive the dialog they were meant for. A dialog closed, or an enrolment ended, before it took them

@@ -84,9 +84,12 @@ private Q_SLOTS:
         // A wrong PIN takes the proof back.
         QCOMPARE(m_skf->SKF_VerifyPIN(application, SKF_PIN_USER, u"00000000"_s, retries), SKF_ULONG(SAR_PIN_INCORRECT));
         QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_USER, 3), SKF_ULONG(SAR_USER_NOT_LOGGED_IN));
-        finger({u"present"_s, u"3"_s});
+        // Logged in by PIN already, the login by finger still looks at the sensor.
         int32_t remaining = -1;
+        QCOMPARE(m_tokens->token_login(0, u"12345678"_s, remaining), 0);
+        finger({u"present"_s, u"3"_s});
         QCOMPARE(m_tokens->token_login(0, QString(), remaining), 0);
+        QVERIFY(TestProgram::vtoken({u"show"_s, QLatin1String(Serial)}).contains("sensor events queued: 0"));
         QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_ADMIN, 3), SKF_ULONG(SAR_USER_NOT_LOGGED_IN));
         QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_USER, 3), SKF_ULONG(0));
         QCOMPARE(m_tokens->token_logout(0), 0);

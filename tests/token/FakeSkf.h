@@ -22,6 +22,7 @@ struct FakeSkfState {
     std::vector<uint8_t> fingerList;
     SKF_ULONG fingerListLength = 0;
     SKF_ULONG fingerRetriesLeft = 0;
+    SKF_ULONG fingerInfoResult = 0; // SKF_GetFingerInfo fills in its outputs, then answers this
     SKF_ULONG deviceCapsResult = 0;
     SKF_ULONG deviceType = 0;
     SKF_ULONG enrolInitResult = 0;

@@ -95,7 +95,7 @@ FAKE_EXPORT SKF_ULONG SKF_GetFingerInfo(HAPPLICATION, SKF_ULONG, SKF_ULONG*, SKF
     std::copy_n(state.fingerList.begin(), std::min<size_t>(state.fingerList.size(), *listLength), list);
     *listLength = state.fingerListLength;
     *retriesLeft = state.fingerRetriesLeft;
-    return 0;
+    return state.fingerInfoResult;
 }
 
 FAKE_EXPORT SKF_ULONG ZKF_GetDeviceCaps(DEVHANDLE, uint8_t*, SKF_ULONG*, SKF_ULONG* deviceType) {

@@ -199,11 +199,14 @@ private Q_SLOTS:
         QTest::addColumn<SKF_ULONG>("reportedLength");
         QTest::addColumn<uint32_t>("length");
         QTest::addColumn<uint32_t>("enrolled");
-        QTest::newRow("flags") << "\1\0\1\0\0\0\0\0\0\0"_ba << SKF_ULONG(10) << 10u << 2u;
-        QTest::newRow("identifiers") << "\3\7\0\0\0\0\0\0\0\0"_ba << SKF_ULONG(10) << 10u << 2u;
-        QTest::newRow("99 is ten") << QByteArray(99, '\1') << SKF_ULONG(99) << 10u << 10u;
-        QTest::newRow("100 stays") << QByteArray(100, '\1') << SKF_ULONG(100) << 100u << 100u;
-        QTest::newRow("beyond the list") << QByteArray(255, '\2') << SKF_ULONG(4000) << 255u << 255u;
+        QTest::addColumn<SKF_ULONG>("result");
+        QTest::newRow("flags") << "\1\0\1\0\0\0\0\0\0\0"_ba << SKF_ULONG(10) << 10u << 2u << SKF_ULONG(0);
+        QTest::newRow("identifiers") << "\3\7\0\0\0\0\0\0\0\0"_ba << SKF_ULONG(10) << 10u << 2u << SKF_ULONG(0);
+        QTest::newRow("99 is ten") << QByteArray(99, '\1') << SKF_ULONG(99) << 10u << 10u << SKF_ULONG(0);
+        QTest::newRow("100 stays") << QByteArray(100, '\1') << SKF_ULONG(100) << 100u << 100u << SKF_ULONG(0);
+        QTest::newRow("beyond the list") << QByteArray(255, '\2') << SKF_ULONG(4000) << 255u << 255u << SKF_ULONG(0);
+        // Nothing of a failed call is kept, not even the form of the list.
+        QTest::newRow("a failure") << QByteArray(100, '\1') << SKF_ULONG(100) << 255u << 0u << SKF_ULONG(SAR_FAIL);
     }
 
     void fingerLists() {
@@ -212,9 +215,12 @@ private Q_SLOTS:
         m_fake->fingerList.assign(list.begin(), list.end());
         m_fake->fingerListLength = reportedLength;
         m_fake->fingerRetriesLeft = 4;
+        QFETCH(SKF_ULONG, result);
+        m_fake->fingerInfoResult = result;
         TSkfFingerInfo info;
         info.enrolledCount = 77;
-        QCOMPARE(m_skf->GetSkfFingerInfo(nullptr, SKF_PIN_USER, info), SKF_ULONG(0));
+        info.listLength = 100;
+        QCOMPARE(m_skf->GetSkfFingerInfo(nullptr, SKF_PIN_USER, info), result);
         QTEST(info.listLength, "length");
         QTEST(info.enrolledCount, "enrolled");
         QCOMPARE(info.outputs[3], SKF_ULONG(4));

@@ -81,10 +81,8 @@ void BiometricPage::RefreshFingerPage(SKF_ULONG pinType) {
     if (const KeySlot* slot = m_host.state().currentSlot())
         skf.SelectSkfApplication(slot->info.serialBytes());
     // A sensor that cannot be read shows no finger, and the hint says why.
-    const SKF_ULONG rv = skf.GetSkfFingerInfo(skf.CurrentApplication(), pinType, m_info);
-    LFingerInfo1->setText(rv == 0 ? textOf(TextKey::F_Finger_Info1)
-                                  : textOf(TextKey::F_Finger_Info1) + u'\n' +
-                                        Format(textOf(TextKey::K_Finger_Unreadable), {qlonglong(rv)}));
+    m_refreshResult = skf.GetSkfFingerInfo(skf.CurrentApplication(), pinType, m_info);
+    showHint();
     if (pinType == SKF_PIN_USER) {
         m_userCount = m_info.enrolledCount;
         Q_EMIT userFingersCounted(m_userCount);
@@ -94,6 +92,13 @@ void BiometricPage::RefreshFingerPage(SKF_ULONG pinType) {
     }
     for (int finger = 1; finger <= FingerCount; ++finger)
         SpeedButtons[size_t(finger - 1)]->setIcon(isEnrolled(m_info, finger) ? IL32.icon(0) : QIcon());
+}
+
+void BiometricPage::showHint() {
+    LFingerInfo1->setText(m_refreshResult == 0
+                              ? textOf(TextKey::F_Finger_Info1)
+                              : textOf(TextKey::F_Finger_Info1) + u'\n' +
+                                    Format(textOf(TextKey::K_Finger_Unreadable), {qlonglong(m_refreshResult)}));
 }
 
 void BiometricPage::ShowFingerPage(FingerPageWay way) {
@@ -181,6 +186,9 @@ int32_t BiometricPage::verifyByFinger(SKF_ULONG pinType) {
     dialog.setVerification(textOf(TextKey::P_FingerVerify), m_host.state().CurrentKey, skf.CurrentApplication(),
                            pinType);
     dialog.exec();
+    // A user let in by finger has had the retry counter restored: the page shows it.
+    if (dialog.result() == 0 && pinType == SKF_PIN_USER)
+        RefreshFingerPage(SKF_PIN_USER);
     return dialog.result();
 }
 
@@ -261,7 +269,7 @@ void BiometricPage::AcFingerUnlockExecute() {
 
 void BiometricPage::applyTexts() {
     PCFinger->setTabText(0, textOf(TextKey::F_User_Finger));
-    LFingerInfo1->setText(textOf(TextKey::F_Finger_Info1));
+    showHint();
     AcFingerTest->setText(textOf(TextKey::F_Finger_Test));
     AcFingerUnlock->setText(textOf(TextKey::F_User_Unlock));
     AcFingerDel->setText(textOf(TextKey::F_Finger_Del));

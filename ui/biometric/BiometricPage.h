@@ -44,7 +44,7 @@ public:
 
     // A login by finger of pinType on the selected token: the fingers refreshed, then, when some are enrolled and
     // tries are left, the verification dialog. Its result (0 verified), or -1, once the user was told why, when it
-    // did not run.
+    // did not run. A user verified has the page refreshed again.
     int32_t verifyByFinger(SKF_ULONG pinType);
 
     // Whether finger (1 to 10) is enrolled in list: a list of flags (every byte 0 or 1) flags finger k at byte
@@ -71,6 +71,8 @@ private:
     void showFailure(SKF_ULONG rv);
     // After a change of the fingers: the page again, test and delete-all as far as there are fingers.
     void refreshAfterChange();
+    // The hint line, with why the sensor could not be read at the last refresh, if it could not.
+    void showHint();
 
     QTabWidget* const PCFinger;
     QLabel* const Imghand;
@@ -88,6 +90,7 @@ private:
     QAction* const AcFingerStudy;
 
     TSkfFingerInfo m_info;
+    SKF_ULONG m_refreshResult = 0;
     uint32_t m_userCount = 0;
     uint32_t m_adminCount = 0;
     int m_lastFinger = 0;

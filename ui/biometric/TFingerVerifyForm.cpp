@@ -6,8 +6,10 @@
 #include "token/TokenLibrary.h"
 #include "ui/main/FormControls.h"
 
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -66,10 +68,19 @@ void TFingerVerifyForm::showEvent(QShowEvent* event) {
 }
 
 void TFingerVerifyForm::verify() {
-    int32_t remaining = 0;
-    // Without a PIN the token asks its sensor.
-    m_result = m_pinType == SKF_PIN_ADMIN ? m_tokens.token_login_so(m_token, Pin(), remaining)
-                                          : m_tokens.token_login(m_token, Pin(), remaining);
+    // Without a PIN the token asks its sensor, which may take seconds: the login runs on a thread of its own while
+    // the dialog goes on painting and playing its animation.
+    QThread* login = QThread::create([this] {
+        int32_t remaining = 0;
+        m_result = m_pinType == SKF_PIN_ADMIN ? m_tokens.token_login_so(m_token, Pin(), remaining)
+                                              : m_tokens.token_login(m_token, Pin(), remaining);
+    });
+    QEventLoop waiting;
+    connect(login, &QThread::finished, &waiting, &QEventLoop::quit);
+    login->start();
+    waiting.exec();
+    login->wait();
+    delete login;
     const auto status = [this](const QString& text, bool failure) {
         showStatus(LMsg, Image1, text, failure, failure ? &m_pictures.failure : &m_pictures.success);
     };

@@ -121,6 +121,7 @@ void LoginPage::AcFingerlogonExecute() {
     if (KeySlot* slot = state.slot(index))
         slot->KeyState = KeySlot::LoggedIn;
     state.LoginRole = WindowState::UserRole;
+    m_host.ShowPage(PageHost::Certificates);
     m_host.tokenLibrary().token_reload_all_objects(index);
     m_host.ShowCertificatesAfterLogin(index);
 }

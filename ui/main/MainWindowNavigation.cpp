@@ -148,15 +148,36 @@ void MainWindow::setUpSpareMenu() {
     });
 }
 
+namespace {
+
+// The node after node in the tree's order (its first child, else the next sibling of it or of an ancestor), whether
+// or not the branches are expanded; none after the last.
+QTreeWidgetItem* nextInTreeOrder(QTreeWidget* tree, QTreeWidgetItem* node) {
+    if (node->childCount() > 0)
+        return node->child(0);
+    for (QTreeWidgetItem* level = node; level; level = level->parent()) {
+        QTreeWidgetItem* parent = level->parent();
+        const int index = parent ? parent->indexOfChild(level) : tree->indexOfTopLevelItem(level);
+        const int siblings = parent ? parent->childCount() : tree->topLevelItemCount();
+        if (index + 1 < siblings)
+            return parent ? parent->child(index + 1) : tree->topLevelItem(index + 1);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// Each step is a selection of its own, with what selecting that node does.
 void MainWindow::MoveSelectionForward() {
     QTreeWidgetItem* node = tvUSBKey->currentItem();
     if (!node)
         return;
-    if (node->childCount() > 0 && tvUSBKey->itemBelow(node))
-        node = tvUSBKey->itemBelow(node);
-    if (QTreeWidgetItem* next = tvUSBKey->itemBelow(node))
-        node = next;
-    tvUSBKey->setCurrentItem(node);
+    if (node->childCount() > 0) {
+        node = nextInTreeOrder(tvUSBKey, node);
+        tvUSBKey->setCurrentItem(node);
+    }
+    if (QTreeWidgetItem* next = nextInTreeOrder(tvUSBKey, node))
+        tvUSBKey->setCurrentItem(next);
 }
 
 QTreeWidgetItem* MainWindow::currentTokenNode() const {
