@@ -230,7 +230,9 @@ private Q_SLOTS:
         QCOMPARE(currentPage(), int(PageHost::Certificates));
         QCOMPARE(m_window->state().KeyTable[0].KeyState, int32_t(KeySlot::LoggedIn));
 
-        // The study counts five matches of the finger enrolled last: another finger's match does not count.
+        // The study counts five matches of the finger enrolled last: a match of another enrolled finger does not
+        // count. The login by finger lets finger 5 be enrolled too.
+        enrolledBySkf(5);
         for (const char* finger : {"3", "3", "3", "3", "5", "3"})
             TestProgram::vtoken({"finger", Serial, "present", finger});
         int studied = -1;
@@ -331,6 +333,28 @@ private Q_SLOTS:
         action("AcFingerlogon")->trigger();
         QCOMPARE(closedDialogs(), QStringList{u"TFingerVerifyForm 验证失败，剩余重试次数：2 6"_s});
         QCOMPARE(currentPage(), int(PageHost::Login));
+    }
+
+    // With two tokens plugged, a login by finger on the second marks the second logged in, not the first.
+    void fingerLoginMarksTheSelectedToken() {
+        m_program->writeProfile("PID=0x0101\n");
+        plugged("VXFINGER00000002", {"--sensor", "fingerprint"});
+        plugged(Serial, {"--sensor", "fingerprint", "--user-pin", "11112222"});
+        openWindow();
+        QTreeWidgetItem* second = navigation()->topLevelItem(0)->child(1);
+        QCOMPARE(QByteArray(m_window->state().KeyTable[1].info.serial.data()), QByteArray(Serial));
+        navigation()->setCurrentItem(second->child(2));
+        control<QLineEdit>("edtUPIN")->setText(u"11112222"_s);
+        action("AcLogin")->trigger();
+        enrolledBySkf(3);
+        navigation()->setCurrentItem(second->child(3));
+        action("Aclogout")->trigger();
+        navigation()->setCurrentItem(second->child(2));
+        finger("present 3");
+        hurryDialogs([](QDialog&) {});
+        action("AcFingerlogon")->trigger();
+        QCOMPARE(m_window->state().KeyTable[1].KeyState, int32_t(KeySlot::LoggedIn));
+        QCOMPARE(m_window->state().KeyTable[0].KeyState, int32_t(KeySlot::Present));
     }
 
     // A finger-vein token brings its wording and its pictures; a fingerprint token found afterwards brings theirs.
