@@ -14,6 +14,11 @@ constexpr int ApplicationRetryWait = 100;
 constexpr int RemoteRequestBuffer = 32;
 constexpr qsizetype SerialCompared = 16;
 
+// A device's serial and a token's are compared on their first 16 bytes.
+bool sameSerial(const QByteArray& device, const QByteArray& token) {
+    return device.left(SerialCompared) == token.left(SerialCompared);
+}
+
 // The names of an SKF name list: zero bytes separate, empty pieces are dropped, blanks belong to the names. Only
 // the reported length counts, and never more than the buffer holds, whatever the library claims.
 std::vector<QByteArray> splitNames(const QByteArray& buffer, SKF_ULONG size) {
@@ -177,10 +182,17 @@ SKF_ULONG SkfLibrary::SkfQuickOpen() {
 }
 
 void SkfLibrary::SelectSkfApplication(const QByteArray& tokenSerial) {
-    const QByteArray serial = tokenSerial.left(SerialCompared);
     for (uint32_t d = 0; d < m_devices.count; ++d)
-        if (m_devices.names[d].left(SerialCompared) == serial)
+        if (sameSerial(m_devices.names[d], tokenSerial))
             m_currentApplication = m_applications[d].handles[0]; // the last match wins
+}
+
+void SkfLibrary::SelectSkfApplicationAskingSerials(const QByteArray& tokenSerial) {
+    for (uint32_t d = 0; d < m_devices.count; ++d) {
+        DEVINFO info{};
+        if (GetSkfDevInfo(int(d), info) == 0 && sameSerial(fieldText(info.SerialNumber), tokenSerial))
+            m_currentApplication = m_applications[d].handles[0];
+    }
 }
 
 SKF_ULONG SkfLibrary::SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const Pin& pin,

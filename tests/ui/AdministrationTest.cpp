@@ -2,11 +2,14 @@
 #include "app/LanguageTable.h"
 #include "common/WindowTestCase.h"
 #include "ui/administration/CdromImagePage.h"
+#include "ui/administration/RemoteUnlockPage.h"
 #include "ui/main/DialogService.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
@@ -413,6 +416,70 @@ private Q_SLOTS:
         action("AcDownISO")->trigger();
         QCOMPARE(DialogService::shownTexts(), QStringList{shown});
         QVERIFY(!operationTrace().contains("token_write_sectors"));
+    }
+
+    // A response is read pair by pair: a pair that is not two hexadecimal digits gives 0, a single last digit is
+    // left out.
+    void remoteUnlockResponse_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("32 digits") << "00112233445566778899AABBCCDDEEFF"_ba
+                                   << QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
+        QTest::newRow("lower case") << "0a1b"_ba << QByteArray::fromHex("0A1B");
+        QTest::newRow("a single last digit") << "0a1"_ba << QByteArray::fromHex("0A");
+        QTest::newRow("pairs that are no number") << "0x1G  +1ff"_ba << QByteArray::fromHex("00000000FF");
+        QTest::newRow("a line break") << "0a\r\n1b"_ba << QByteArray::fromHex("0A001B");
+    }
+    void remoteUnlockResponse() {
+        QFETCH(QByteArray, text);
+        QTEST(RemoteUnlockPage::responseBytes(text), "bytes");
+    }
+
+    // A locked user PIN on the second of two tokens: its request, a wrong response, then the issuer's answer in
+    // lower case; the PIN logs in again. Request and response go to the selected token, not to the first device.
+    void remoteUnlockRestoresTheUserPin() {
+        plugged("VXADMIN000000000");
+        start();
+        TestProgram::vtoken({"set", Serial, "--user-retries-left", "0"});
+        QTreeWidgetItem* token = navigation()->topLevelItem(0)->child(1);
+        navigation()->setCurrentItem(token->child(3));
+        QCOMPARE(currentPage(), int(PageHost::RemoteUnlock));
+        action("AcRequest")->trigger();
+        const QString request = control<QLineEdit>("edtRequestStr")->text();
+        QVERIFY2(QRegularExpression(u"^[0-9A-F]{16}$"_s).match(request).hasMatch(), qPrintable(request));
+        const QByteArray answer = TestProgram::vtoken({"unblock-response", Serial, request}).trimmed();
+        for (const QString& response : {u"00"_s.repeated(16), QString::fromLatin1(answer).toLower()}) {
+            control<QPlainTextEdit>("edtUnlockCode")->setPlainText(response);
+            DialogService::setNextAnswer(DialogService::Answer::Ok);
+            action("AcRemoteUnLock")->trigger();
+        }
+        const QStringList told = DialogService::shownTexts();
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(QRegularExpression(u"^解锁失败，错误码 = \\d+$"_s).match(told[0]).hasMatch(), qPrintable(told[0]));
+        QCOMPARE(told[1], u"解锁成功"_s);
+        QCOMPARE(fact("user PIN retries"), "10 of 10");
+        navigation()->setCurrentItem(token->child(2));
+        control<QLineEdit>("edtUPIN")->setText(UserPin);
+        action("AcLogin")->trigger();
+        QCOMPARE(m_window->state().KeyTable[1].KeyState, int32_t(KeySlot::LoggedIn));
+    }
+
+    // Without an SKF device both buttons say so; a response too long for the token is refused before that.
+    void remoteUnlockRefusals() {
+        m_program->writeProfile("PID=0x0101\n", VTOKEN_MODULE, QByteArray());
+        plugged(Serial);
+        openWindow();
+        navigation()->setCurrentItem(tokenNode()->child(3));
+        for (const QString& response : {u"0"_s.repeated(131), u"0"_s.repeated(130)}) {
+            control<QPlainTextEdit>("edtUnlockCode")->setPlainText(response);
+            DialogService::setNextAnswer(DialogService::Answer::Ok);
+            action("AcRemoteUnLock")->trigger();
+        }
+        DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcRequest")->trigger();
+        QCOMPARE(DialogService::shownTexts(),
+                 (QStringList{u"参数超出范围"_s, u"未检测到USBKey"_s, u"未检测到USBKey"_s}));
+        QVERIFY(control<QLineEdit>("edtRequestStr")->text().isEmpty());
     }
 };
 

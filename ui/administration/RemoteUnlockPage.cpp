@@ -1,7 +1,11 @@
 #include "ui/administration/RemoteUnlockPage.h"
 
 #include "app/LanguageTable.h"
+#include "app/MessageFormat.h"
+#include "token/SkfLibrary.h"
+#include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/WindowState.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -11,6 +15,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+
+#include <cctype>
 
 using namespace FormControls;
 
@@ -44,6 +50,63 @@ RemoteUnlockPage::RemoteUnlockPage(PageHost& host, QWidget* parent)
     tabOrder({btnRequest, edtUnlockCode, btnRemoteUnLock});
     bindToAction(btnRequest, AcRequest);
     bindToAction(btnRemoteUnLock, AcRemoteUnLock);
+    connect(AcRequest, &QAction::triggered, this, &RemoteUnlockPage::AcRequestExecute);
+    connect(AcRemoteUnLock, &QAction::triggered, this, &RemoteUnlockPage::AcRemoteUnLockExecute);
+}
+
+QByteArray RemoteUnlockPage::responseBytes(const QByteArray& text) {
+    const auto digit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    QByteArray bytes(text.size() / 2, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const QByteArray pair = text.mid(2 * i, 2);
+        if (digit(pair[0]) && digit(pair[1]))
+            bytes[i] = char(pair.toUInt(nullptr, 16));
+    }
+    return bytes;
+}
+
+// The Part's library opens the first device's application whatever token is selected; with two tokens plugged the
+// request would come from one and the response go to the other. Both go to the selected token.
+bool RemoteUnlockPage::openSelectedTokensApplication() {
+    SkfLibrary& skf = m_host.skfLibrary();
+    skf.SkfQuickOpen(); // the device count tells what matters
+    if (skf.Devices().count == 0) {
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Find_Error));
+        return false;
+    }
+    if (const KeySlot* slot = m_host.state().currentSlot())
+        skf.SelectSkfApplicationAskingSerials(slot->info.serialBytes());
+    return true;
+}
+
+void RemoteUnlockPage::AcRequestExecute() {
+    if (!openSelectedTokensApplication())
+        return;
+    SkfLibrary& skf = m_host.skfLibrary();
+    QByteArray request;
+    if (const SKF_ULONG rv = skf.SKF_GenRemoteUnblockRequest(skf.CurrentApplication(), request); rv != 0) {
+        DialogService::information(m_host.dialogOwner(), Format(textOf(TextKey::P_GenError), {qlonglong(rv)}));
+        return;
+    }
+    edtRequestStr->setText(QString::fromLatin1(request.left(SKF_REMOTE_REQUEST_BYTES).toHex().toUpper()));
+}
+
+void RemoteUnlockPage::AcRemoteUnLockExecute() {
+    if (KeySlot* slot = m_host.state().currentSlot())
+        slot->KeyState = KeySlot::Present;
+    const QByteArray text = edtUnlockCode->toPlainText().toLocal8Bit();
+    // Refused before the library sees it: the token's response area holds 65 bytes.
+    if (text.size() > 2 * ResponseBytes) {
+        DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Len_Error));
+        return;
+    }
+    const QByteArray response = responseBytes(text);
+    if (!openSelectedTokensApplication())
+        return;
+    SkfLibrary& skf = m_host.skfLibrary();
+    const SKF_ULONG rv = skf.SKF_RemoteUnblockPIN(skf.CurrentApplication(), response);
+    DialogService::information(m_host.dialogOwner(), rv == 0 ? textOf(TextKey::P_UnlockOK)
+                                                             : Format(textOf(TextKey::P_UnlockError), {qlonglong(rv)}));
 }
 
 void RemoteUnlockPage::applyTexts() {
