@@ -53,6 +53,7 @@ void LanguageTable::LoadLanguageFile(const QString& path) {
     m_settings.config_Cert_Input = ini.readInteger(section, QStringLiteral("config_Cert_Input"), 0);
     m_settings.config_Cert_Output = ini.readInteger(section, QStringLiteral("config_Cert_Output"), 1);
     m_settings.config_Cont_Del = ini.readInteger(section, QStringLiteral("config_Cont_Del"), 0);
+    m_loadedFile = QFileInfo(path).canonicalFilePath();
     // The certificate viewer's texts live in the same file but in a table of their own.
     if (this == &instance())
         ViewerTexts::instance().load(ini);

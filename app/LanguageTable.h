@@ -44,6 +44,8 @@ public:
     // Replaces every text slot from section "Caption" of the file; a key the file lacks takes its fallback text.
     // A file that is missing or unreadable changes nothing.
     void LoadLanguageFile(const QString& path);
+    // The language file the texts were last loaded from; empty while the built-in texts are in use.
+    const QString& loadedFile() const { return m_loadedFile; }
 
     // 0 keeps the current biometric texts as the fingerprint wording; 1 brings that wording back; 2 puts the
     // built-in finger-vein wording in place.
@@ -51,6 +53,7 @@ public:
 
 private:
     std::array<QString, KeyCount> m_texts;
+    QString m_loadedFile;
     std::array<QString, BiometricKeyCount> m_fingerprintWording;
     LanguageFileSettings m_settings;
 };

@@ -138,6 +138,7 @@ void MainWindow::createPages() {
     biometricPage = new BiometricPage(*this, pcMain);
     biometricPicturesPage = new BiometricPicturesPage(*this, pcMain);
     adminLoginPage = new AdminLoginPage(*this, pcMain);
+    aboutPage = new AboutPage(*this, pcMain);
     biometricPage->setPictureSource(biometricPicturesPage);
     loginPage->setFingerVerification([this] { return biometricPage->verifyByFinger(SKF_PIN_USER); });
     connect(biometricPage, &BiometricPage::userFingersCounted, loginPage,
@@ -151,7 +152,7 @@ void MainWindow::createPages() {
                loginPage,
                certificatePage,
                new SystemCheckPage(*this, pcMain),
-               new AboutPage(*this, pcMain),
+               aboutPage,
                initializationPage,
                new SoPinPage(*this, pcMain),
                new UnlockPage(*this, pcMain),
@@ -175,6 +176,7 @@ void MainWindow::setUpWindow() {
     ParseProductIds(m_appInfo.PID, m_productIds);
     certificatePage->offerStoreRegistration(m_appInfo.AdminTools > 0);
     tvUSBKey->offerAdministration(m_appInfo.AdminTools > 0);
+    aboutPage->offerLanguageChoice(m_appInfo.AdminTools > 0);
 
     usbWatch = new TUSB(this);
     usbWatch->OnArrival = [this](TUSB& watch) { usbArrival(watch.ProductId()); };

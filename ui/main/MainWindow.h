@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 
+class AboutPage;
 class AdminLoginPage;
 class BiometricPage;
 class BiometricPicturesPage;
@@ -143,6 +144,7 @@ private:
     BiometricPage* biometricPage = nullptr;
     BiometricPicturesPage* biometricPicturesPage = nullptr;
     AdminLoginPage* adminLoginPage = nullptr;
+    AboutPage* aboutPage = nullptr;
 
     TUSB* usbWatch = nullptr;
     QTimer* TFindUSBKey = nullptr;

@@ -1,14 +1,19 @@
 #include "ui/system/AboutPage.h"
 
+#include "app/LanguageCatalogue.h"
 #include "app/LanguageTable.h"
+#include "ui/main/DesktopOpener.h"
 #include "ui/main/FormControls.h"
 
 #include <QAction>
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 
 using namespace FormControls;
 
@@ -47,10 +52,54 @@ AboutPage::AboutPage(PageHost& host, QWidget* parent)
     layout->addWidget(lineSeparator);
     layout->addWidget(Label15);
     layout->addStretch(1);
-    // The language is chosen in the user's settings tool, not here.
-    label_language->setVisible(false);
-    cbLanguageID->setVisible(false);
+    // Hidden until the profile offers the administrator's tools.
+    offerLanguageChoice(false);
     connect(cbLanguageID, &QComboBox::activated, this, [this](int index) { m_host.SwitchLanguage(index); });
+    Label20->installEventFilter(this);
+    Label19->installEventFilter(this);
+}
+
+void AboutPage::offerLanguageChoice(bool offered) {
+    label_language->setVisible(offered);
+    cbLanguageID->setVisible(offered);
+}
+
+bool AboutPage::eventFilter(QObject* watched, QEvent* event) {
+    auto* link = qobject_cast<QLabel*>(watched);
+    const bool clicked =
+        event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    const bool keyed =
+        event->type() == QEvent::KeyPress &&
+        QList<int>{Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}.contains(static_cast<QKeyEvent*>(event)->key());
+    if (link && (clicked || keyed)) {
+        openLink(link);
+        return true;
+    }
+    return Page::eventFilter(watched, event);
+}
+
+// The links open what the labels say, so a language file that changes an address changes what opens.
+void AboutPage::openLink(const QLabel* link) {
+    const QString text = link->text();
+    if (link == Label19) {
+        DesktopOpener::open(QStringLiteral("mailto:") + text);
+        return;
+    }
+    if (!DesktopOpener::open(text))
+        DesktopOpener::openInBrowser(text);
+}
+
+// The selector shows the language whose file the texts come from.
+void AboutPage::showEvent(QShowEvent* event) {
+    Page::showEvent(event);
+    const QString directory = m_host.programDirectory() + QLatin1String(LanguagesDirectoryName) + u'/';
+    TLanguageInfo catalogue;
+    ReadLanguageCatalogue(directory + QStringLiteral("LanguageInfo.ini"), catalogue);
+    for (int i = 0; i < catalogue.Count() && i < cbLanguageID->count(); ++i) {
+        const QString file = languageFilePath(m_host.programDirectory(), catalogue.entries[i].LanguageFile);
+        if (!file.isEmpty() && QFileInfo(file).canonicalFilePath() == LanguageTable::instance().loadedFile())
+            cbLanguageID->setCurrentIndex(i);
+    }
 }
 
 void AboutPage::applyTexts() {

@@ -12,8 +12,17 @@ class AboutPage : public Page {
 public:
     AboutPage(PageHost& host, QWidget* parent);
     void applyTexts() override;
+    // The language label and selector, which switch the language at once; shown with the administrator's tools.
+    void offerLanguageChoice(bool offered);
+
+protected:
+    // The two links open on a click, and on Enter or Space while they have the keyboard.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void openLink(const QLabel* link);
+
     QLabel* const label_language;
     QComboBox* const cbLanguageID;
     QLabel* const Label17;
