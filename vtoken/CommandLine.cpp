@@ -237,6 +237,16 @@ std::string checkTokenText(std::string_view option, std::string_view text, size_
     return std::string(text);
 }
 
+std::string upperHex(std::span<const uint8_t> bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const uint8_t byte : bytes) {
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
+}
+
 std::string printable(std::string_view text) {
     std::string out;
     for (const char c : text) {

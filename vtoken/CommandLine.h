@@ -83,4 +83,7 @@ bool isValidUtf8(std::string_view text);
 // Text made safe for one output line: control bytes become \xNN.
 std::string printable(std::string_view text);
 
+// Two upper-case hexadecimal digits a byte, as serials, requests and responses are written.
+std::string upperHex(std::span<const uint8_t> bytes);
+
 } // namespace vtoken

@@ -38,16 +38,10 @@ std::string checkSerial(std::string_view text) {
 }
 
 std::string randomSerial() {
-    unsigned char bytes[8];
-    if (RAND_bytes(bytes, sizeof bytes) != 1)
+    std::vector<uint8_t> bytes(8);
+    if (RAND_bytes(bytes.data(), int(bytes.size())) != 1)
         throw CommandFailure("no random numbers for a serial");
-    static const char digits[] = "0123456789ABCDEF";
-    std::string serial;
-    for (const unsigned char byte : bytes) {
-        serial += digits[byte >> 4];
-        serial += digits[byte & 15];
-    }
-    return serial;
+    return upperHex(bytes);
 }
 
 SensorKind parseSensor(std::string_view option, std::string_view text) {
@@ -276,12 +270,14 @@ int showCommand(const Arguments& arguments) {
     TokenRecord token;
     int64_t used = 0, sensorEvents = 0;
     size_t objectCount = 0;
+    std::vector<uint8_t> unblockRequest;
     // One transaction, so the figures belong together even while the module writes.
     store->transaction([&] {
         token = requireToken(*store, arguments.positional()[0]);
         used = store->usedMemory(token.id);
         objectCount = store->objects(token.id).size();
         sensorEvents = store->sensorEventCount(token.id);
+        unblockRequest = store->unblockRequest(token.id);
     });
 
     printLine("serial", printable(token.serial));
@@ -319,6 +315,8 @@ int showCommand(const Arguments& arguments) {
                   std::to_string(fingers->retryLeft) + " of " + std::to_string(fingers->retryMax));
         printLine(key + " finger level", std::to_string(fingers->level));
     }
+    // What a person at the token reads off the remote-unlock page.
+    printLine("unblock request", unblockRequest.empty() ? "none" : upperHex(unblockRequest));
     printLine("CD-ROM sectors", std::to_string(token.cdromSectors));
     printLine("objects", std::to_string(objectCount));
     return 0;

@@ -35,13 +35,7 @@ int runUnblockResponse(const Arguments& arguments) {
     const std::vector<uint8_t> request = parseChallenge(arguments.positional()[1]);
     auto store = openStore();
     const TokenRecord token = requireToken(*store, arguments.positional()[0]);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const uint8_t byte : unblockResponse(store->issuerKey(token.id), request, token.serial)) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", upperHex(unblockResponse(store->issuerKey(token.id), request, token.serial)).c_str());
     return 0;
 }
 

@@ -447,6 +447,7 @@ private Q_SLOTS:
         action("AcRequest")->trigger();
         const QString request = control<QLineEdit>("edtRequestStr")->text();
         QVERIFY2(QRegularExpression(u"^[0-9A-F]{16}$"_s).match(request).hasMatch(), qPrintable(request));
+        QCOMPARE(fact("unblock request"), request.toLatin1()); // as the token drew it
         const QByteArray answer = TestProgram::vtoken({"unblock-response", Serial, request}).trimmed();
         for (const QString& response : {u"00"_s.repeated(16), QString::fromLatin1(answer).toLower()}) {
             control<QPlainTextEdit>("edtUnlockCode")->setPlainText(response);
