@@ -101,19 +101,29 @@ bool makePrivateFolder(const QString& path) {
     return QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) || QFileInfo(path).isDir();
 }
 
+// The module files of the user's and the system's p11-kit folders.
+QFileInfoList p11KitModuleFiles() {
+    QFileInfoList files;
+    for (const QString& folder : moduleFolders())
+        files += QDir(folder).entryInfoList({QStringLiteral("*.module")}, QDir::Files);
+    return files;
+}
+
+bool knownToP11Kit(const QString& modulePath) {
+    const QFileInfoList files = p11KitModuleFiles();
+    return std::any_of(files.begin(), files.end(), [&](const QFileInfo& file) {
+        return resolvedModule(moduleValue(file.filePath())) == modulePath;
+    });
+}
+
 void registerWithP11Kit(const QString& modulePath) {
     const QString userFolder = userModuleFolder();
-    if (userFolder.isEmpty())
+    if (userFolder.isEmpty() || knownToP11Kit(modulePath))
         return;
     // Names taken in any folder: a user file of a system module's name would change that module's settings.
     QSet<QString> taken;
-    for (const QString& folder : moduleFolders()) {
-        for (const QFileInfo& file : QDir(folder).entryInfoList({QStringLiteral("*.module")}, QDir::Files)) {
-            if (resolvedModule(moduleValue(file.filePath())) == modulePath)
-                return;
-            taken.insert(file.completeBaseName());
-        }
-    }
+    for (const QFileInfo& file : p11KitModuleFiles())
+        taken.insert(file.completeBaseName());
     const QString base = moduleName(modulePath);
     QString name = base;
     for (int number = 2; taken.contains(name); ++number)
@@ -212,4 +222,10 @@ void ModuleRegistration::registerForUser(const QString& modulePath) {
         return;
     registerWithP11Kit(path);
     registerWithNss(path);
+}
+
+bool ModuleRegistration::isRegisteredForUser(const QString& modulePath) {
+    const QString path = canonical(modulePath);
+    const QString directory = QString::fromStdString(zv::CertificateDatabase::defaultDirectory());
+    return !path.isEmpty() && knownToP11Kit(path) && !directory.isEmpty() && nssModules(directory, path).listed;
 }

@@ -18,4 +18,8 @@ QString absoluteModulePath(const QString& located);
 // leave no half-written file.
 void registerForUser(const QString& modulePath);
 
+// Whether the module at modulePath is registered for the user both ways: a p11-kit module file names it, and the
+// user's NSS module list has it.
+bool isRegisteredForUser(const QString& modulePath);
+
 } // namespace ModuleRegistration

@@ -117,7 +117,9 @@ private Q_SLOTS:
         const QString module = ModuleRegistration::absoluteModulePath(QStringLiteral(VTOKEN_MODULE));
         const QByteArray listed = "library name: " + QFile::encodeName(module) + "\n";
 
+        QVERIFY(!ModuleRegistration::isRegisteredForUser(module));
         ModuleRegistration::registerForUser(module);
+        QVERIFY(ModuleRegistration::isRegisteredForUser(module));
         QCOMPARE(p11KitFiles(folder), expected);
         if (existing.isEmpty()) // the folders made are the user's alone
             for (const QString& made : {home.filePath(QStringLiteral(".config")), folder})
