@@ -21,6 +21,20 @@ class BiometricFlowTest : public QObject {
         TestProgram::vtoken(QStringList{u"finger"_s, QLatin1String(Serial)} + event);
     }
 
+    // Finger n of the holder of pinType, after the holder's PIN, enrolled from one sample; the application.
+    HAPPLICATION enrolledInOneSample(SKF_ULONG pinType, const QString& pin, SKF_ULONG n) {
+        const HAPPLICATION application = m_skf->CurrentApplication();
+        SKF_ULONG retries = 0, progress = 0;
+        if (m_skf->SKF_VerifyPIN(application, pinType, pin, retries) != 0)
+            qFatal("the PIN was refused");
+        m_skf->SKF_SetFingerMode(0, 1);
+        m_skf->SKF_EnrollFingerInit(application, pinType, n);
+        finger({u"present"_s, QString::number(n)});
+        if (m_skf->SKF_EnrollFinger(application, pinType, n, progress) != 0)
+            qFatal("finger %lu was not enrolled", static_cast<unsigned long>(n));
+        return application;
+    }
+
 private Q_SLOTS:
     void init() {
         m_program = std::make_unique<TestProgram>();
@@ -74,13 +88,8 @@ private Q_SLOTS:
     // A login by finger proves the user to the token for the SKF side too, as the one security state of a card
     // would, and the logout takes that back.
     void fingerLoginProvesTheHolderToTheSkfSide() {
-        HAPPLICATION application = m_skf->CurrentApplication();
-        SKF_ULONG retries = 0, progress = 0;
-        QCOMPARE(m_skf->SKF_VerifyPIN(application, SKF_PIN_USER, u"12345678"_s, retries), SKF_ULONG(0));
-        m_skf->SKF_SetFingerMode(0, 1);
-        QCOMPARE(m_skf->SKF_EnrollFingerInit(application, SKF_PIN_USER, 3), SKF_ULONG(0));
-        finger({u"present"_s, u"3"_s});
-        QCOMPARE(m_skf->SKF_EnrollFinger(application, SKF_PIN_USER, 3, progress), SKF_ULONG(0));
+        const HAPPLICATION application = enrolledInOneSample(SKF_PIN_USER, u"12345678"_s, 3);
+        SKF_ULONG retries = 0;
         // A wrong PIN takes the proof back.
         QCOMPARE(m_skf->SKF_VerifyPIN(application, SKF_PIN_USER, u"00000000"_s, retries), SKF_ULONG(SAR_PIN_INCORRECT));
         QCOMPARE(m_skf->SKF_DeleteFinger(application, SKF_PIN_USER, 3), SKF_ULONG(SAR_USER_NOT_LOGGED_IN));
@@ -97,13 +106,7 @@ private Q_SLOTS:
     }
 
     void fingerThatCannotBeTakenHasTheSkfCode() {
-        HAPPLICATION application = m_skf->CurrentApplication();
-        SKF_ULONG retries = 0, progress = 0;
-        QCOMPARE(m_skf->SKF_VerifyPIN(application, SKF_PIN_ADMIN, u"87654321"_s, retries), SKF_ULONG(0));
-        m_skf->SKF_SetFingerMode(0, 1);
-        QCOMPARE(m_skf->SKF_EnrollFingerInit(application, SKF_PIN_ADMIN, 7), SKF_ULONG(0));
-        finger({u"present"_s, u"7"_s});
-        QCOMPARE(m_skf->SKF_EnrollFinger(application, SKF_PIN_ADMIN, 7, progress), SKF_ULONG(0));
+        enrolledInOneSample(SKF_PIN_ADMIN, u"87654321"_s, 7);
 
         int32_t remaining = -1;
         finger({u"fail"_s});
