@@ -139,6 +139,7 @@ void MainWindow::createPages() {
     biometricPicturesPage = new BiometricPicturesPage(*this, pcMain);
     adminLoginPage = new AdminLoginPage(*this, pcMain);
     aboutPage = new AboutPage(*this, pcMain);
+    systemCheckPage = new SystemCheckPage(*this, pcMain);
     biometricPage->setPictureSource(biometricPicturesPage);
     loginPage->setFingerVerification([this] { return biometricPage->verifyByFinger(SKF_PIN_USER); });
     connect(biometricPage, &BiometricPage::userFingersCounted, loginPage,
@@ -151,7 +152,7 @@ void MainWindow::createPages() {
                keyLabelPage,
                loginPage,
                certificatePage,
-               new SystemCheckPage(*this, pcMain),
+               systemCheckPage,
                aboutPage,
                initializationPage,
                new SoPinPage(*this, pcMain),

@@ -32,6 +32,7 @@ class QPushButton;
 class QStackedWidget;
 class QTimer;
 class QTreeWidgetItem;
+class SystemCheckPage;
 class TUSB;
 class UserPinPage;
 
@@ -145,6 +146,7 @@ private:
     BiometricPicturesPage* biometricPicturesPage = nullptr;
     AdminLoginPage* adminLoginPage = nullptr;
     AboutPage* aboutPage = nullptr;
+    SystemCheckPage* systemCheckPage = nullptr;
 
     TUSB* usbWatch = nullptr;
     QTimer* TFindUSBKey = nullptr;

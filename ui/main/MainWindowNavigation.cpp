@@ -10,6 +10,7 @@
 #include "ui/main/LoginPage.h"
 #include "ui/main/NavigationTree.h"
 #include "ui/main/UserPinPage.h"
+#include "ui/system/SystemCheckPage.h"
 
 #include <QMenu>
 #include <QStackedWidget>
@@ -38,9 +39,10 @@ void MainWindow::tvUSBKeyChange(QTreeWidgetItem* node) {
     const int index = NavigationTree::indexAmongSiblings(node);
     m_state.CurrentKey = level >= 2 ? NavigationTree::indexAmongSiblings(NavigationTree::tokenOf(node)) : index;
     if (level == 0) {
-        if (index == 1)
+        if (index == 1) {
             ShowPage(SystemCheck);
-        else if (index == 2)
+            systemCheckPage->ShowSystemSummary();
+        } else if (index == 2)
             ShowPage(About);
     } else if (level == 1) {
         ShowPage(KeyInfo);

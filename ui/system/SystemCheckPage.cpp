@@ -1,7 +1,14 @@
 #include "ui/system/SystemCheckPage.h"
 
+#include "app/AppInfo.h"
 #include "app/LanguageTable.h"
+#include "platform/DefaultBrowser.h"
+#include "platform/LibraryLocation.h"
+#include "platform/OperatingSystem.h"
+#include "token/LibraryVersion.h"
+#include "token/ModuleRegistration.h"
 #include "ui/main/FormControls.h"
+#include "ui/main/KeyInfoPage.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -39,6 +46,26 @@ SystemCheckPage::SystemCheckPage(PageHost& host, QWidget* parent)
     pbURLDownFile->setVisible(false);
     AcSave->setVisible(false);
     AcMore->setVisible(false);
+}
+
+void SystemCheckPage::ShowSystemSummary() {
+    LVSystemInfo->clear();
+    const TAPPInfo& profile = m_host.appInfo();
+    const QString directory = NativeLibraryDirectory();
+    const auto row = [this](TextKey caption, const QString& value) {
+        KeyInfoPage::AddInfoRow(LVSystemInfo, textOf(caption), value);
+    };
+    row(TextKey::S_System_Ver, OperatingSystem::name());
+    row(TextKey::S_IE_Ver, DefaultBrowser::find().rowText());
+    // The CSP of the other system is the token's module registered for the user's programs.
+    const QString module =
+        ModuleRegistration::absoluteModulePath(LibraryLocation(m_host.programDirectory(), profile.PKCS11Lib));
+    row(TextKey::S_CSP_State,
+        textOf(ModuleRegistration::isRegisteredForUser(module) ? TextKey::S_CSP_Install : TextKey::S_CSP_NullInstall));
+    row(TextKey::S_CSP_Ver,
+        LibraryVersion::text(InstalledLibrary(m_host.programDirectory(), profile.CSPLib, directory)));
+    row(TextKey::S_PKCS11_Ver,
+        LibraryVersion::text(InstalledLibrary(m_host.programDirectory(), profile.PKCS11Lib, directory)));
 }
 
 void SystemCheckPage::applyTexts() {

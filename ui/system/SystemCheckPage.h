@@ -13,6 +13,10 @@ public:
     SystemCheckPage(PageHost& host, QWidget* parent);
     void applyTexts() override;
 
+    // The short list the system node shows: the operating system, the browser, whether the token's module is
+    // registered for the user, and the versions of the CSP and PKCS#11 libraries.
+    void ShowSystemSummary();
+
 private:
     QTreeWidget* const LVSystemInfo;
     QPushButton* const btnMore;
