@@ -113,5 +113,13 @@ DefaultBrowser DefaultBrowser::find() {
 }
 
 QString DefaultBrowser::rowText() const {
-    return (name.isEmpty() ? QStringLiteral("Web Browser") : name) + QStringLiteral(" Version：") + version;
+    return shownName() + QStringLiteral(" Version：") + version;
+}
+
+QString DefaultBrowser::checkText() const {
+    return shownName() + u' ' + version;
+}
+
+QString DefaultBrowser::shownName() const {
+    return name.isEmpty() ? QStringLiteral("Web Browser") : name;
 }

@@ -10,6 +10,11 @@ struct DefaultBrowser {
     QString version; // the installed package's version; empty when no package owns the browser
 
     static DefaultBrowser find();
-    // The row's value: a prefix naming the browser, then the version after a full-width colon.
+    // The summary's value: a prefix naming the browser, then the version after a full-width colon.
     QString rowText() const;
+    // The full check's: the browser's name, a space, the version.
+    QString checkText() const;
+
+private:
+    QString shownName() const;
 };

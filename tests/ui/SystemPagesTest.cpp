@@ -1,7 +1,9 @@
 #include "common/WindowTestCase.h"
 #include "platform/OperatingSystem.h"
 #include "ui/main/DesktopOpener.h"
+#include "ui/main/DialogService.h"
 #include "ui/main/NavigationTree.h"
+#include "ui/system/SystemCheckPage.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QLabel>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -49,6 +52,93 @@ private Q_SLOTS:
         navigation()->setCurrentItem(system);
         QCOMPARE(rows(control<QTreeWidget>("LVSystemInfo")).at(2), u"CSP安装|已安装"_s);
         QVERIFY2(os.endsWith(u" (x64)"_s) || os.endsWith(u" (x86)"_s), qPrintable(os));
+    }
+
+    // The full check's rows in order with their statuses: the 32-bit libraries' rows only on a 64-bit system,
+    // the token's rows and "FIPS" only with a token; a pause after every row but "FIPS".
+    void fullCheck_data() {
+        QTest::addColumn<bool>("is64Bit");
+        QTest::addColumn<bool>("token");
+        QTest::addColumn<QStringList>("labels");
+        const QStringList libraries{u"操作系统版本"_s, u"浏览器版本"_s,   u"CSP 路径"_s,
+                                    u"CSP版本"_s,      u"PKCS#11 路径"_s, u"PKCS11版本"_s,
+                                    u"设备状态"_s,     u"智能卡服务"_s,   u"CCID版本"_s};
+        QStringList sixtyFour = libraries;
+        sixtyFour.insert(3, u"CSP 路径"_s);
+        sixtyFour.insert(6, u"PKCS#11 路径"_s);
+        const QStringList token{
+            u"USBKey名称"_s,         u"生产厂商"_s,     u"产品型号"_s,     u"序列号"_s,
+            u"最大密码长度"_s,       u"最小密码长度"_s, u"最大重试次数"_s, u"USBKey口令剩余重试次数"_s,
+            u"USBKey口令是否被锁"_s, u"总空间"_s,       u"剩余空间"_s,     u"硬件版本"_s,
+            u"固件版本"_s,           u"FIPS"_s};
+        QTest::newRow("64-bit with a token") << true << true << sixtyFour + token;
+        QTest::newRow("32-bit without a token") << false << false << libraries;
+    }
+    void fullCheck() {
+        QFETCH(bool, is64Bit);
+        QFETCH(bool, token);
+        QFETCH(QStringList, labels);
+        m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
+        if (token)
+            plugged("VXSYSTEM00000003", {"--label", "Checked", "--user-retries", "7"});
+        openWindow();
+        int pauses = 0;
+        SystemCheckPage::setForTests([&pauses](int pause) { pauses += pause == 100 ? 1 : 1000; }, is64Bit);
+        navigation()->setCurrentItem(navigation()->topLevelItem(NavigationTree::SystemRoot));
+        QVERIFY(action("AcMore")->isVisible());
+        action("AcMore")->trigger();
+        SystemCheckPage::setForTests({});
+        const auto* list = control<QTreeWidget>("LVSystemInfo");
+        QStringList shown;
+        QMap<QString, QString> values;
+        QMap<QString, int> statuses;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = list->topLevelItem(i);
+            shown << row->text(0);
+            values.insert(row->text(0), row->text(1));
+            statuses.insert(row->text(0), row->data(0, Qt::UserRole).toInt());
+        }
+        QCOMPARE(shown, labels);
+        QCOMPARE(pauses, labels.size() - (token ? 1 : 0));
+        // No CSP library in the profile: not installed, a problem; the virtual module beside the program.
+        QCOMPARE(values.value(u"CSP 路径"_s), u"未安装"_s);
+        QCOMPARE(statuses.value(u"CSP版本"_s), int(SystemCheckPage::Problem));
+        QCOMPARE(values.value(u"PKCS11版本"_s), u"1.00"_s);
+        QCOMPARE(statuses.value(u"PKCS11版本"_s), int(SystemCheckPage::Good));
+        QCOMPARE(values.value(u"设备状态"_s), token ? u"已连接"_s : u"未连接"_s);
+        QCOMPARE(statuses.value(u"设备状态"_s), int(token ? SystemCheckPage::Good : SystemCheckPage::Problem));
+        if (token) {
+            QCOMPARE(values.value(u"USBKey名称"_s), u"Checked"_s);
+            QCOMPARE(values.value(u"最大重试次数"_s), u"7"_s);
+            QCOMPARE(values.value(u"FIPS"_s), u"140-2 Compatible"_s);
+        }
+    }
+
+    // The report: the date, an empty line, then every row as "%20s : %s", CR LF, in one piece; then it opens.
+    void report() {
+        m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
+        plugged("VXSYSTEM00000004");
+        openWindow();
+        navigation()->setCurrentItem(navigation()->topLevelItem(NavigationTree::SystemRoot));
+        const QString path = m_program->filePath(u"SystemInfo.txt"_s);
+        QStringList opened;
+        DesktopOpener::setForTests([&opened](const QString& target, bool) {
+            opened << target;
+            return true;
+        });
+        DialogService::setNextFileName(path);
+        action("AcSave")->trigger();
+        DialogService::setNextFileName(QString()); // cancelled: nothing written, nothing opened
+        action("AcSave")->trigger();
+        DesktopOpener::setForTests({});
+        QCOMPARE(opened, QStringList{QUrl::fromLocalFile(path).toString()});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 2 + 5 + 1);
+        QVERIFY(lines[0].endsWith('\r') && lines[1] == "\r" && lines.last().isEmpty());
+        QCOMPARE(lines[5], QByteArray(15, ' ') + "CSP版本 : \r");
+        QCOMPARE(lines[6], QByteArray(12, ' ') + "PKCS11版本 : 1.00\r");
     }
 
     // The links open what their labels say. A language chosen on the page with other addresses opens those: a

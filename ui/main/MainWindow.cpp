@@ -178,6 +178,7 @@ void MainWindow::setUpWindow() {
     certificatePage->offerStoreRegistration(m_appInfo.AdminTools > 0);
     tvUSBKey->offerAdministration(m_appInfo.AdminTools > 0);
     aboutPage->offerLanguageChoice(m_appInfo.AdminTools > 0);
+    systemCheckPage->offerAdminTools(m_appInfo.AdminTools > 0);
 
     usbWatch = new TUSB(this);
     usbWatch->OnArrival = [this](TUSB& watch) { usbArrival(watch.ProductId()); };
