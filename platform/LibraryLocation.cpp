@@ -24,7 +24,8 @@ QString ThirtyTwoBitLibraryDirectory() {
 }
 
 QString InstalledLibrary(const QString& programDirectory, const QString& name, const QString& directory) {
-    QString path = LibraryLocation(programDirectory, name);
+    QString path =
+        programDirectory.isEmpty() ? QString(name).replace(u'\\', u'/') : LibraryLocation(programDirectory, name);
     if (path.isEmpty())
         return {};
     if (!QDir::isAbsolutePath(path)) {

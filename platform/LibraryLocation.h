@@ -13,6 +13,6 @@ QString NativeLibraryDirectory();
 QString ThirtyTwoBitLibraryDirectory();
 
 // Where the program finds a library named by the profile, as LibraryLocation does, with the system's search
-// standing for the given directory: beside the program, else in directory; an absolute path as it is. Empty when no
-// such file exists.
+// standing for the given directory: beside the program (unless programDirectory is empty), else in directory; an
+// absolute path as it is. Empty when no such file exists.
 QString InstalledLibrary(const QString& programDirectory, const QString& name, const QString& directory);
