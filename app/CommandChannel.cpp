@@ -7,8 +7,9 @@
 
 namespace {
 
-QString socketPath(const QString& runtimeDirectory) {
-    return runtimeDirectory + u'/' + QLatin1String(CommandChannel::WindowClassName);
+QString socketPath(const QString& runtimeDirectory,
+                   const QString& name = QLatin1String(CommandChannel::WindowClassName)) {
+    return runtimeDirectory + u'/' + name;
 }
 
 // The end of the zero-terminated UTF-16LE text in bytes, or -1 while it has not arrived.
@@ -57,9 +58,10 @@ void CommandChannel::readCommand(QLocalSocket* socket) {
     socket->disconnectFromServer();
 }
 
-std::optional<int32_t> CommandChannel::send(const QString& runtimeDirectory, const QString& command, int timeoutMs) {
+std::optional<int32_t> CommandChannel::send(const QString& runtimeDirectory, const QString& command, int timeoutMs,
+                                            const QString& program) {
     QLocalSocket socket;
-    socket.connectToServer(socketPath(runtimeDirectory));
+    socket.connectToServer(socketPath(runtimeDirectory, program));
     if (!socket.waitForConnected(timeoutMs))
         return std::nullopt;
     QByteArray message = TextEncoding::toUtf16Le(command);

@@ -25,9 +25,10 @@ public:
     bool listen();
     QString serverName() const;
 
-    // Sends one command to the running program and returns the window's result, or nothing when no window
-    // answers within the time given.
-    static std::optional<int32_t> send(const QString& runtimeDirectory, const QString& command, int timeoutMs = 5000);
+    // Sends one command to the running program (this one, or the companion listening under the name program) and
+    // returns its result, or nothing when none answers within the time given.
+    static std::optional<int32_t> send(const QString& runtimeDirectory, const QString& command, int timeoutMs = 5000,
+                                       const QString& program = QLatin1String(WindowClassName));
 
 Q_SIGNALS:
     // Handled synchronously by the window; the slot sets *result (0 unless it says otherwise).

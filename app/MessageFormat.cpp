@@ -1,5 +1,7 @@
 #include "app/MessageFormat.h"
 
+#include <QLocale>
+
 #include <cstdint>
 #include <optional>
 
@@ -31,7 +33,8 @@ std::optional<QString> convert(const Specifier& specifier, const QVariant& argum
             return std::nullopt;
         // Codes are 32-bit: a negative one is shown as the unsigned value of its bits.
         const auto value = uint32_t(argument.toLongLong());
-        QString digits = specifier.type.toLower() == u'x' ? QString::number(value, 16).toUpper() : QString::number(value);
+        QString digits =
+            specifier.type.toLower() == u'x' ? QString::number(value, 16).toUpper() : QString::number(value);
         if (specifier.precision && digits.size() < *specifier.precision)
             digits.prepend(QString(*specifier.precision - digits.size(), u'0'));
         return digits;
@@ -97,8 +100,17 @@ QString Format(const QString& pattern, const QVariantList& arguments) {
         }
         ++next;
         if (text->size() < specifier.width)
-            *text = specifier.leftJustify ? text->leftJustified(specifier.width) : text->rightJustified(specifier.width);
+            *text =
+                specifier.leftJustify ? text->leftJustified(specifier.width) : text->rightJustified(specifier.width);
         result += *text;
     }
     return result;
+}
+
+QString ShortDateLongTime(const QDateTime& moment) {
+    const QLocale locale;
+    QString text = locale.toString(moment.date(), QLocale::ShortFormat);
+    if (moment.time() != QTime(0, 0))
+        text += u' ' + locale.toString(moment.time(), QLocale::LongFormat);
+    return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QVariant>
 
@@ -9,3 +10,6 @@
 // order: integers for d, u and x, numbers for f, texts for s. A specifier without a fitting argument stays as
 // written, so a faulty language file shows a visible mistake instead of taking the program down.
 QString Format(const QString& pattern, const QVariantList& arguments);
+
+// A moment as the locale writes it: its short date, then its long time, which is left out at exactly midnight.
+QString ShortDateLongTime(const QDateTime& moment);

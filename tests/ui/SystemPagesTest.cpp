@@ -1,3 +1,5 @@
+#include "app/OnlineUpdate.h"
+#include "common/LocalHttpServer.h"
 #include "common/WindowTestCase.h"
 #include "platform/OperatingSystem.h"
 #include "ui/main/DesktopOpener.h"
@@ -6,6 +8,7 @@
 #include "ui/system/SystemCheckPage.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -139,6 +142,89 @@ private Q_SLOTS:
         QVERIFY(lines[0].endsWith('\r') && lines[1] == "\r" && lines.last().isEmpty());
         QCOMPARE(lines[5], QByteArray(15, ' ') + "CSP版本 : \r");
         QCOMPARE(lines[6], QByteArray(12, ' ') + "PKCS11版本 : 1.00\r");
+    }
+
+    void versionRule_data() {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("1.0.5 to 1.0.6") << u"1.0.5"_s << u"1.0.6"_s << true;
+        QTest::newRow("1.9 to 1.10, ordinally lower") << u"1.9"_s << u"1.10"_s << false;
+        QTest::newRow("both empty") << QString() << QString() << false;
+    }
+    void versionRule() {
+        QFETCH(QString, client);
+        QFETCH(QString, server);
+        QTEST(OnlineUpdate::isNewer(server, client), "newer");
+    }
+
+    // The check against a local server: what the user is told and asked, the update log's lines, and whether the
+    // installer is fetched and kept. An installer over plain HTTP is offered only with the published digest.
+    void updateCheck_data() {
+        QTest::addColumn<QByteArray>("client");  // ClientConfig.txt, %1 the server's address; none when empty
+        QTest::addColumn<QByteArray>("digest");  // UpdateSha256 the server publishes
+        QTest::addColumn<QList<int>>("answers"); // to the questions, 1 yes
+        QTest::addColumn<QStringList>("told");   // information boxes and questions, in order
+        QTest::addColumn<QStringList>("log");    // the log's lines without their time
+        QTest::addColumn<bool>("installer");     // kept in the update folder
+        const QByteArray client = "[Mgr]\nVersion=1.0.5\n[URL]\nVersionFile=%1/server.txt\n";
+        const QString versions = u"Server Ver = 1.0.6  Client Ver = 1.0.5"_s;
+        const QString offer = u"检测到新版本，是否进行更新？"_s, install = u"新版本已下载完毕，是否安装？"_s;
+        const QString installerDigest =
+            QString::fromLatin1(QCryptographicHash::hash("installer bytes", QCryptographicHash::Sha256).toHex());
+        QTest::newRow("no client file") << QByteArray() << QByteArray() << QList<int>{}
+                                        << QStringList{u"连接服务器失败"_s} << QStringList{u"客户端配置文件不存在"_s}
+                                        << false;
+        QTest::newRow("no VersionFile") << QByteArray("[Mgr]\nVersion=1.0.5\n") << QByteArray() << QList<int>{}
+                                        << QStringList{u"连接服务器失败"_s} << QStringList{u"服务端版本更新失败"_s}
+                                        << false;
+        QTest::newRow("same version") << QByteArray("[Mgr]\nVersion=1.0.6\n[URL]\nVersionFile=%1/server.txt\n")
+                                      << QByteArray() << QList<int>{} << QStringList{u"当前版本已是最新"_s}
+                                      << QStringList{u"Server Ver = 1.0.6  Client Ver = 1.0.6"_s, u"未检测到新版本"_s}
+                                      << false;
+        QTest::newRow("update declined") << client << QByteArray() << QList<int>{0} << QStringList{offer}
+                                         << QStringList{versions, u"服务器版本高于客户端版本"_s, u"放弃更新"_s}
+                                         << false;
+        QTest::newRow("installation declined")
+            << client << installerDigest.toLatin1() << QList<int>{1, 0} << QStringList{offer, install}
+            << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s, u"放弃安装"_s} << true;
+        QTest::newRow("digest not the published one")
+            << client << QByteArray(64, 'a') << QList<int>{1} << QStringList{offer}
+            << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s, u"失败更新，返回值 = -2"_s}
+            << false;
+    }
+    void updateCheck() {
+        QFETCH(QByteArray, client);
+        QFETCH(QByteArray, digest);
+        QFETCH(QList<int>, answers);
+        LocalHttpServer server;
+        server.publish("/server.txt", "[Mgr]\nVersion=1.0.6\n[URL]\nUpdateFile=" +
+                                          server.url(u"/setup.deb"_s).toLatin1() + "\nUpdateSha256=" + digest + "\n");
+        server.publish("/setup.deb", "installer bytes");
+        const QString folder = QDir::homePath() + u"/.config/quorvex/VX7100/update/"_s;
+        if (!client.isEmpty())
+            writeTestFile(folder + u"ClientConfig.txt"_s, QString::fromLatin1(client).arg(server.url({})).toLatin1());
+        // An old copy of the server's file never answers for the server.
+        writeTestFile(folder + u"ServerConfig.txt"_s, "[Mgr]\nVersion=9.9\n");
+        m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
+        openWindow();
+        navigation()->setCurrentItem(navigation()->topLevelItem(NavigationTree::SystemRoot));
+        QVERIFY(action("AcUpdate")->isVisible());
+        for (const int answer : answers)
+            DialogService::setNextAnswer(answer ? DialogService::Answer::Yes : DialogService::Answer::No);
+        if (answers.isEmpty())
+            DialogService::setNextAnswer(DialogService::Answer::Ok);
+        action("AcUpdate")->trigger();
+        QTEST(DialogService::shownTexts(), "told");
+        QStringList log;
+        QFile logFile(folder + u"Logs.txt"_s);
+        QVERIFY(logFile.open(QIODevice::ReadOnly));
+        for (const QString& line : QString::fromUtf8(logFile.readAll()).split(u"\r\n"_s, Qt::SkipEmptyParts))
+            log << line.section(u'：', 1);
+        QTEST(log, "log");
+        QTEST(QFileInfo::exists(folder + u"setup.deb"_s), "installer");
+        QCOMPARE(server.requests("/server.txt"), client.contains("VersionFile") ? 1 : 0);
+        QVERIFY(action("AcUpdate")->isEnabled());
     }
 
     // The links open what their labels say. A language chosen on the page with other addresses opens those: a

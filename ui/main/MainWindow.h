@@ -78,7 +78,7 @@ public:
     // Closes the certificate import dialog when it is open: the token it imports into may be gone.
     void CloseImportDialog();
 
-    bool isClosing() const { return m_Closing; }
+    bool isClosing() const override { return m_Closing; }
     const ProductIdTable& productIds() const { return m_productIds; }
 
 protected:

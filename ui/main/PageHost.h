@@ -41,6 +41,8 @@ public:
     // The program's folder, ending with "/": the profile and the initialization template are beside the program.
     virtual QString programDirectory() const = 0;
     virtual QWidget* dialogOwner() = 0;
+    // True once the window has begun to close: long waits end.
+    virtual bool isClosing() const = 0;
 
     // Looks for tokens again and rebuilds the tree; 0 when every token was found and read.
     virtual int32_t DiscoverKeys() = 0;

@@ -21,7 +21,6 @@
 #include <QBoxLayout>
 #include <QDateTime>
 #include <QHeaderView>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -68,6 +67,7 @@ SystemCheckPage::SystemCheckPage(PageHost& host, QWidget* parent)
     AcMore->setVisible(false);
     connect(AcMore, &QAction::triggered, this, [this] { RunSystemCheck(CheckPause); });
     connect(AcSave, &QAction::triggered, this, &SystemCheckPage::SaveSystemReport);
+    connect(AcUpdate, &QAction::triggered, this, &SystemCheckPage::AcUpdateExecute);
 }
 
 void SystemCheckPage::ShowSystemSummary() {
@@ -119,6 +119,7 @@ void SystemCheckPage::setForTests(std::function<void(int)> pauseAfterRow, std::o
 void SystemCheckPage::offerAdminTools(bool offered) {
     AcMore->setVisible(offered);
     AcSave->setVisible(offered);
+    AcUpdate->setVisible(offered);
 }
 
 void SystemCheckPage::addRow(const QString& label, const QString& value, RowStatus status, int pause) {
@@ -201,12 +202,7 @@ void SystemCheckPage::SaveSystemReport() {
                                                      QStringLiteral("txt"));
     if (path.isEmpty())
         return;
-    const QLocale locale;
-    const QDateTime now = QDateTime::currentDateTime();
-    QString report = locale.toString(now.date(), QLocale::ShortFormat);
-    if (now.time() != QTime(0, 0))
-        report += u' ' + locale.toString(now.time(), QLocale::LongFormat);
-    report += QStringLiteral("\r\n\r\n");
+    QString report = ShortDateLongTime(QDateTime::currentDateTime()) + QStringLiteral("\r\n\r\n");
     for (int i = 0; i < LVSystemInfo->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = LVSystemInfo->topLevelItem(i);
         report += Format(QStringLiteral("%20s : %s"), {item->text(0), item->text(1)}) + QStringLiteral("\r\n");

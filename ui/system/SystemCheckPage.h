@@ -25,7 +25,7 @@ public:
     void RunSystemCheck(int pause);
     // Whatever the list shows, into a text file the user names, which then opens.
     void SaveSystemReport();
-    // The check and the report, offered with the administrator's tools.
+    // The check, the report and the online update, offered with the administrator's tools.
     void offerAdminTools(bool offered);
 
     enum RowStatus { Good = 0, Problem = 2 }; // kept in a row's Qt::UserRole of column 0
@@ -33,6 +33,7 @@ public:
     static void setForTests(std::function<void(int pause)> pauseAfterRow, std::optional<bool> is64Bit = {});
 
 private:
+    void AcUpdateExecute();
     void addRow(const QString& label, const QString& value, RowStatus status, int pause);
 
     QTreeWidget* const LVSystemInfo;
