@@ -110,7 +110,8 @@ QString Format(const QString& pattern, const QVariantList& arguments) {
 QString ShortDateLongTime(const QDateTime& moment) {
     const QLocale locale;
     QString text = locale.toString(moment.date(), QLocale::ShortFormat);
+    // Qt's long time names the time zone; the moment is local time, and the zone says nothing here.
     if (moment.time() != QTime(0, 0))
-        text += u' ' + locale.toString(moment.time(), QLocale::LongFormat);
+        text += u' ' + locale.toString(moment.time(), locale.timeFormat(QLocale::LongFormat).remove(u't').trimmed());
     return text;
 }

@@ -187,12 +187,20 @@ void SkfLibrary::SelectSkfApplication(const QByteArray& tokenSerial) {
             m_currentApplication = m_applications[d].handles[0]; // the last match wins
 }
 
-void SkfLibrary::SelectSkfApplicationAskingSerials(const QByteArray& tokenSerial) {
+bool SkfLibrary::SelectSkfApplicationAskingSerials(const QByteArray& tokenSerial) {
+    bool found = false;
     for (uint32_t d = 0; d < m_devices.count; ++d) {
         DEVINFO info{};
-        if (GetSkfDevInfo(int(d), info) == 0 && sameSerial(fieldText(info.SerialNumber), tokenSerial))
+        if (GetSkfDevInfo(int(d), info) != 0)
+            continue;
+        // Kept as the discovery keeps them, so that later selections by serial find the device too.
+        m_devices.names[d] = fieldText(info.SerialNumber);
+        if (sameSerial(m_devices.names[d], tokenSerial)) {
             m_currentApplication = m_applications[d].handles[0];
+            found = true;
+        }
     }
+    return found;
 }
 
 SKF_ULONG SkfLibrary::SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const Pin& pin,

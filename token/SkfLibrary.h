@@ -42,8 +42,8 @@ public:
     SKF_ULONG SkfQuickOpen();
     void SelectSkfApplication(const QByteArray& tokenSerial);
     // As SelectSkfApplication after SkfQuickOpen, which lists devices without their serial numbers: each device is
-    // asked for its own. Without a match the current application stays.
-    void SelectSkfApplicationAskingSerials(const QByteArray& tokenSerial);
+    // asked for its own, and the table keeps them. False, the current application unchanged, without a match.
+    bool SelectSkfApplicationAskingSerials(const QByteArray& tokenSerial);
 
     // Pass-throughs on an application.
     SKF_ULONG SKF_VerifyPIN(HAPPLICATION application, SKF_ULONG pinType, const Pin& pin, SKF_ULONG& retryCount);

@@ -48,6 +48,10 @@ private Q_SLOTS:
                                        u"CSP安装|未安装"_s, u"CSP版本|"_s, u"PKCS11版本|1.00"_s};
         navigation()->setCurrentItem(system);
         QCOMPARE(rows(control<QTreeWidget>("LVSystemInfo")), unregistered);
+        // Without the administrator's tools only the summary shows, and the about page offers no language.
+        for (const char* hidden : {"AcMore", "AcSave", "AcUpdate"})
+            QVERIFY2(!action(hidden)->isVisible(), hidden);
+        QVERIFY(!control<QComboBox>("cbLanguageID")->isVisibleTo(m_window.get()));
         const QByteArray module = QFile::encodeName(QFileInfo(QStringLiteral(VTOKEN_MODULE)).canonicalFilePath());
         writeTestFile(home + u"/.config/pkcs11/modules/vtoken.module"_s, "module: " + module + "\n");
         writeTestFile(home + u"/.pki/nssdb/pkcs11.txt"_s, "library=" + module + "\nname=vtoken\n");

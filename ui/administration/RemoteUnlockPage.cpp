@@ -2,6 +2,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
+#include "platform/TextEncoding.h"
 #include "token/SkfLibrary.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
@@ -70,12 +71,12 @@ QByteArray RemoteUnlockPage::responseBytes(const QByteArray& text) {
 bool RemoteUnlockPage::openSelectedTokensApplication() {
     SkfLibrary& skf = m_host.skfLibrary();
     skf.SkfQuickOpen(); // the device count tells what matters
-    if (skf.Devices().count == 0) {
+    // The selected token without an SKF device of its own counts as none: nothing goes to another token.
+    const KeySlot* slot = m_host.state().currentSlot();
+    if (skf.Devices().count == 0 || (slot && !skf.SelectSkfApplicationAskingSerials(slot->info.serialBytes()))) {
         DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Find_Error));
         return false;
     }
-    if (const KeySlot* slot = m_host.state().currentSlot())
-        skf.SelectSkfApplicationAskingSerials(slot->info.serialBytes());
     return true;
 }
 
@@ -94,7 +95,7 @@ void RemoteUnlockPage::AcRequestExecute() {
 void RemoteUnlockPage::AcRemoteUnLockExecute() {
     if (KeySlot* slot = m_host.state().currentSlot())
         slot->KeyState = KeySlot::Present;
-    const QByteArray text = edtUnlockCode->toPlainText().toLocal8Bit();
+    const QByteArray text = TextEncoding::toLocal8(edtUnlockCode->toPlainText());
     // Refused before the library sees it: the token's response area holds 65 bytes.
     if (text.size() > 2 * ResponseBytes) {
         DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Len_Error));

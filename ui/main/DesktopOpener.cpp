@@ -23,7 +23,7 @@ bool DesktopOpener::open(const QString& target) {
 bool DesktopOpener::openInBrowser(const QString& target) {
     if (replacement())
         return replacement()(target, true);
-    // xdg-open hands a text that is no URL of a known scheme to the default browser.
+    // The desktop's own opener, which asks the default browser for http and https addresses.
     return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
 }
 

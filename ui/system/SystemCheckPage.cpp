@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QBoxLayout>
 #include <QDateTime>
+#include <QDir>
 #include <QHeaderView>
 #include <QProgressBar>
 #include <QPushButton>
@@ -148,8 +149,12 @@ void SystemCheckPage::RunSystemCheck(int pause) {
             row(label, path.isEmpty() ? textOf(TextKey::S_CSP_NullInstall) : path, path.isEmpty() ? Problem : Good);
         };
         pathRow(nativeLabel, found);
+        // An absolute name is one file: it stands in the 32-bit row only when it lies in the 32-bit directory.
+        const bool absolute = QDir::isAbsolutePath(name);
         if (is64Bit)
-            pathRow(thirtyTwoBitLabel, thirtyTwoBit.isEmpty() ? QString() : InstalledLibrary({}, name, thirtyTwoBit));
+            pathRow(thirtyTwoBitLabel, thirtyTwoBit.isEmpty() || (absolute && !name.startsWith(thirtyTwoBit + u'/'))
+                                           ? QString()
+                                           : InstalledLibrary({}, name, thirtyTwoBit));
         row(version, LibraryVersion::text(found), found.isEmpty() ? Problem : Good);
     };
     library(profile.CSPLib, TextKey::U_CSP_X86_Path, TextKey::U_CSP_X64_Path, TextKey::S_CSP_Ver);

@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QThread>
@@ -22,7 +21,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 
 namespace {
 
@@ -38,7 +36,14 @@ constexpr int WaitStepMilliseconds = 10;
 // names no file.
 QString installerPath(const QString& folder, const QString& url) {
     const QString name = QUrl(url).fileName();
-    return folder + (name.isEmpty() ? QStringLiteral("Sefira_Setup.exe") : name);
+    // Never one of the folder's own files, nor the folder itself.
+    const QStringList taken{QString(),
+                            QStringLiteral("."),
+                            QStringLiteral(".."),
+                            QLatin1String(OnlineUpdate::ClientConfigName),
+                            QLatin1String(OnlineUpdate::ServerConfigName),
+                            QStringLiteral("Logs.txt")};
+    return folder + (taken.contains(name) ? QStringLiteral("Sefira_Setup.exe") : name);
 }
 
 bool digestMatches(const QString& path, const QString& expected) {
@@ -97,51 +102,54 @@ void SystemCheckPage::AcUpdateExecute() {
     const QString url = versions.installerUrl;
     const QString path = installerPath(UpdateFolder(), url);
     // The worker reads only what it was given and reports to the bar through the GUI thread's queue.
-    // Shared with the worker, which may outlive this call when the window closes during the download.
+    // What the worker and the wait share: the outcome, the bytes so far, and the request to stop. The bar is fed by
+    // the wait, on this thread; the worker touches no widget.
     struct Outcome {
         std::atomic<int> code = StillActive;
         std::atomic<bool> secure = false;
+        std::atomic<qint64> done = 0, total = 0;
+        std::atomic<bool> stop = false;
     };
-    const auto outcome = std::make_shared<Outcome>();
-    QPointer<QProgressBar> bar = pbURLDownFile;
-    QThread* worker = QThread::create([url, path, bar, outcome] {
-        const Download::Result result = Download::fetch(url, path, [bar](qint64 done, qint64 total) {
-            QMetaObject::invokeMethod(
-                bar,
-                [bar, done, total] {
-                    if (!bar)
-                        return;
-                    // The bar counts kilobytes, so that an installer past 2 GiB still fits its int range.
-                    bar->setMaximum(int(std::max<qint64>(total / 1024, 1)));
-                    bar->setValue(int(std::min<qint64>(done, total) / 1024));
-                },
-                Qt::QueuedConnection);
+    Outcome outcome;
+    QThread* worker = QThread::create([url, path, &outcome] {
+        const Download::Result result = Download::fetch(url, path, [&outcome](qint64 done, qint64 total) {
+            outcome.done = done;
+            outcome.total = total;
+            return !outcome.stop;
         });
-        outcome->secure = result.secure;
-        outcome->code = result.code;
+        outcome.secure = result.secure;
+        outcome.code = result.code;
     });
     pbURLDownFile->setVisible(true);
     worker->start();
+    const auto showProgress = [this, &outcome] {
+        // Kilobytes, so that an installer past 2 GiB still fits the bar's int range.
+        const qint64 total = outcome.total, done = outcome.done;
+        pbURLDownFile->setMaximum(int(std::max<qint64>(total / 1024, 1)));
+        pbURLDownFile->setValue(int(std::min(done, total) / 1024));
+    };
     int code = StillActive;
     while (!m_host.isClosing()) {
-        if ((code = outcome->code) != StillActive)
+        if ((code = outcome.code) != StillActive)
             break;
         for (int step = 0; step < WaitSteps; ++step) {
             QThread::msleep(WaitStepMilliseconds);
+            showProgress();
             QCoreApplication::processEvents();
         }
     }
-    // A closing window stops waiting, not the download: the thread ends once its transfer does.
+    showProgress();
+    // A closing window stops the transfer too, at its next progress report; no part of the file is left.
+    outcome.stop = true;
+    worker->wait();
+    delete worker;
     if (code == StillActive) {
-        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
         WriteUpdateLog(QStringLiteral("失败更新，返回值 = ") + QString::number(code));
         return finished();
     }
-    worker->wait();
-    delete worker;
     // Only an installer someone vouches for is offered: one fetched over verified HTTPS, or one whose digest the
     // server's file publishes.
-    if (code == 0 && !outcome->secure && !digestMatches(path, versions.installerSha256)) {
+    if (code == 0 && !outcome.secure && !digestMatches(path, versions.installerSha256)) {
         QFile::remove(path);
         code = Unverified;
     }
