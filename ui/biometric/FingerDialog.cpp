@@ -2,6 +2,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
+#include "ui/biometric/ResponsiveWait.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -13,6 +14,19 @@ FingerDialog::FingerDialog(const FingerPictures& pictures, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_pictures(pictures) {
     // The dialog takes the main window's font, which the language file chose.
     setAttribute(Qt::WA_WindowPropagation);
+}
+
+SKF_ULONG FingerDialog::pollSensor(const std::function<SKF_ULONG()>& look) {
+    SKF_ULONG rv = SAR_OK;
+    while ((rv = look()) == SAR_FINGER_CONTINUE)
+        ResponsiveWait::wait(PollMilliseconds);
+    return rv;
+}
+
+QString FingerDialog::startFailureText(SKF_ULONG rv) {
+    return rv == SAR_PIN_LOCKED         ? textOf(TextKey::P_SAR_PIN_LOCKED)
+           : rv == SAR_FINGER_NOT_EXIST ? textOf(TextKey::P_SAR_FINGER_NOT_EXIST)
+                                        : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)});
 }
 
 void FingerDialog::closeEvent(QCloseEvent* event) {

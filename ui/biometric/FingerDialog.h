@@ -1,8 +1,12 @@
 #pragma once
 
+#include "shared/SkfApi.h"
 #include "ui/biometric/BiometricPicturesPage.h"
 
 #include <QDialog>
+#include <QSize>
+
+#include <functional>
 
 class QLabel;
 class QMovie;
@@ -16,6 +20,17 @@ class FingerDialog : public QDialog {
     Q_OBJECT
 protected:
     FingerDialog(const FingerPictures& pictures, QWidget* parent);
+
+    // How long the dialogs wait between two looks at the sensor, the size of their status picture, and the count
+    // their Close button starts from.
+    static constexpr int PollMilliseconds = 200;
+    static constexpr QSize StatusPictureSize{160, 120};
+    static constexpr int CountdownStart = 5;
+    // Looks at the sensor again, PollMilliseconds apart with the window responsive, while it answers
+    // SAR_FINGER_CONTINUE; the answer that ended it.
+    static SKF_ULONG pollSensor(const std::function<SKF_ULONG()>& look);
+    // What a test or a study is told when SKF_VerifyFingerInit refuses to start it.
+    static QString startFailureText(SKF_ULONG rv);
 
     // Only the dialog's own buttons and timers end it: Esc presses the Close button, and only while it is enabled.
     void closeEvent(QCloseEvent* event) override;

@@ -14,21 +14,13 @@
 
 using namespace FormControls;
 
-namespace {
-
-constexpr int PollMilliseconds = 200;
-constexpr int CountdownStart = 5;
-constexpr QSize PictureSize(160, 120);
-
-} // namespace
-
 TFingerInputForm::TFingerInputForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent)
     : FingerDialog(pictures, parent), m_skf(skf), Image1(label(this, "Image1")), Label1(label(this, "Label1")),
       LMsg(label(this, "LMsg")), PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")),
       btnRun(button(this, "btnRun")), Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
     setObjectName(QStringLiteral("TFingerInputForm"));
     PB->setObjectName(QStringLiteral("PB"));
-    Image1->setFixedSize(PictureSize);
+    Image1->setFixedSize(StatusPictureSize);
     Image1->setScaledContents(true);
     Image1->setAlignment(Qt::AlignCenter);
     LMsg->setAlignment(Qt::AlignCenter);

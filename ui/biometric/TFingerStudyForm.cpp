@@ -3,7 +3,6 @@
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
 #include "token/SkfLibrary.h"
-#include "ui/biometric/ResponsiveWait.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
 
@@ -15,13 +14,6 @@
 
 using namespace FormControls;
 
-namespace {
-
-constexpr int PollMilliseconds = 200;
-constexpr QSize PictureSize(160, 120);
-
-} // namespace
-
 TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictures, QWidget* parent)
     : FingerDialog(pictures, parent), m_skf(skf), LMsg(label(this, "LMsg")), Label1(label(this, "Label1")),
       Image1(label(this, "Image1")), PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")),
@@ -29,7 +21,7 @@ TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictur
     setObjectName(QStringLiteral("TFingerStudyForm"));
     setWindowTitle(QStringLiteral("指纹学习"));
     PB->setObjectName(QStringLiteral("PB"));
-    Image1->setFixedSize(PictureSize);
+    Image1->setFixedSize(StatusPictureSize);
     Image1->setScaledContents(true);
     LMsg->setAlignment(Qt::AlignCenter);
     LMsg->setText(QStringLiteral("调整手指姿势录入不同区域..."));
@@ -108,20 +100,15 @@ void TFingerStudyForm::runPass() {
         m_passesToGo = 0;
         btnTest->setEnabled(true);
         btnCancel->setEnabled(true);
-        DialogService::information(this, rv == SAR_PIN_LOCKED ? textOf(TextKey::P_SAR_PIN_LOCKED)
-                                         : rv == SAR_FINGER_NOT_EXIST
-                                             ? textOf(TextKey::P_SAR_FINGER_NOT_EXIST)
-                                             : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}));
+        DialogService::information(this, startFailureText(rv));
         return;
     }
     showStatus(LMsg, Image1, QStringLiteral("调整手指姿势录入不同区域..."), false, nullptr);
     playAnimation(Image1);
     btnTest->setEnabled(false);
     SKF_ULONG finger = 0;
-    SKF_ULONG rv = SAR_OK;
     m_polling = true;
-    while ((rv = m_skf.SKF_TestFinger(m_application, m_pinType, finger)) == SAR_FINGER_CONTINUE)
-        ResponsiveWait::wait(PollMilliseconds);
+    const SKF_ULONG rv = pollSensor([&] { return m_skf.SKF_TestFinger(m_application, m_pinType, finger); });
     m_polling = false;
     if (rv == SAR_OK && finger == SKF_ULONG(m_finger)) {
         --m_passesToGo;

@@ -3,7 +3,6 @@
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
 #include "token/SkfLibrary.h"
-#include "ui/biometric/ResponsiveWait.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
 
@@ -14,19 +13,6 @@
 #include <QVBoxLayout>
 
 using namespace FormControls;
-
-namespace {
-
-constexpr int PollMilliseconds = 200;
-
-// What a failed start of the sensor is told as.
-QString startFailure(SKF_ULONG rv) {
-    return rv == SAR_PIN_LOCKED         ? textOf(TextKey::P_SAR_PIN_LOCKED)
-           : rv == SAR_FINGER_NOT_EXIST ? textOf(TextKey::P_SAR_FINGER_NOT_EXIST)
-                                        : Format(textOf(TextKey::P_FormatError), {qlonglong(rv)});
-}
-
-} // namespace
 
 TFingerTestForm::TFingerTestForm(SkfLibrary& skf, const QPixmap& hand, const QIcon& matched, QWidget* parent)
     : FingerDialog(FingerPictures(), parent), m_skf(skf), m_matched(matched), ImgHand(label(this, "ImgHand")),
@@ -81,13 +67,12 @@ void TFingerTestForm::showEvent(QShowEvent* event) {
 }
 
 void TFingerTestForm::status(const QString& text, bool failure) {
-    LMsg->setText(text);
-    LMsg->setStyleSheet(failure ? QStringLiteral("color: red") : QStringLiteral("color: blue"));
+    showStatus(LMsg, ImgHand, text, failure, nullptr);
 }
 
 void TFingerTestForm::test() {
     if (const SKF_ULONG rv = m_skf.SKF_VerifyFingerInit(m_application, m_pinType); rv != SAR_OK) {
-        DialogService::information(this, startFailure(rv));
+        DialogService::information(this, startFailureText(rv));
         finish(false);
         return;
     }
@@ -95,9 +80,7 @@ void TFingerTestForm::test() {
     btnCancel->setEnabled(false);
     btnTest->setEnabled(false);
     SKF_ULONG finger = 0;
-    SKF_ULONG rv = SAR_OK;
-    while ((rv = m_skf.SKF_TestFinger(m_application, m_pinType, finger)) == SAR_FINGER_CONTINUE)
-        ResponsiveWait::wait(PollMilliseconds);
+    const SKF_ULONG rv = pollSensor([&] { return m_skf.SKF_TestFinger(m_application, m_pinType, finger); });
     if (rv == SAR_OK) {
         status(textOf(TextKey::F_Test_OK), false);
         if (finger >= 1 && finger <= SKF_ULONG(FingerHand::FingerCount))

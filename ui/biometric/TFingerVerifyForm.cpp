@@ -15,20 +15,13 @@
 
 using namespace FormControls;
 
-namespace {
-
-constexpr int CountdownStart = 5;
-constexpr QSize PictureSize(160, 120);
-
-} // namespace
-
 TFingerVerifyForm::TFingerVerifyForm(TokenLibrary& tokens, SkfLibrary& skf, const FingerPictures& pictures,
                                      QWidget* parent)
     : FingerDialog(pictures, parent), m_tokens(tokens), m_skf(skf), Image1(label(this, "Image1")),
       Label1(label(this, "Label1")), LMsg(label(this, "LMsg")), btnCancel(button(this, "btnCancel")),
       Trun(timer(this, "Trun", 1000)), TClose(timer(this, "TClose", 1000)) {
     setObjectName(QStringLiteral("TFingerVerifyForm"));
-    Image1->setFixedSize(PictureSize);
+    Image1->setFixedSize(StatusPictureSize);
     Image1->setScaledContents(true);
     Image1->setAlignment(Qt::AlignCenter);
     Label1->setAlignment(Qt::AlignCenter);
