@@ -118,6 +118,13 @@ SKF_ULONG SkfLibrary::ListSkfApplications(int device) {
     return rv;
 }
 
+std::optional<QByteArray> SkfLibrary::deviceSerial(int device) {
+    DEVINFO info{};
+    if (GetSkfDevInfo(device, info) != 0)
+        return std::nullopt;
+    return fieldText(info.SerialNumber);
+}
+
 SKF_ULONG SkfLibrary::GetSkfDevInfo(int device, DEVINFO& info) {
     return VX_SKF_CALL(SKF_GetDevInfo, deviceHandle(device), &info);
 }
@@ -159,9 +166,7 @@ SKF_ULONG SkfLibrary::SkfDiscover() {
             m_sleep(ApplicationRetryWait);
             rv = ListSkfApplications(int(d));
         }
-        DEVINFO info{};
-        GetSkfDevInfo(int(d), info);
-        m_devices.names[d] = fieldText(info.SerialNumber);
+        m_devices.names[d] = deviceSerial(int(d)).value_or(QByteArray());
     }
     makeFirstApplicationCurrent();
     if (m_refreshBiometricPage)
@@ -190,11 +195,11 @@ void SkfLibrary::SelectSkfApplication(const QByteArray& tokenSerial) {
 bool SkfLibrary::SelectSkfApplicationAskingSerials(const QByteArray& tokenSerial) {
     bool found = false;
     for (uint32_t d = 0; d < m_devices.count; ++d) {
-        DEVINFO info{};
-        if (GetSkfDevInfo(int(d), info) != 0)
+        const std::optional<QByteArray> serial = deviceSerial(int(d));
+        if (!serial)
             continue;
         // Kept as the discovery keeps them, so that later selections by serial find the device too.
-        m_devices.names[d] = fieldText(info.SerialNumber);
+        m_devices.names[d] = *serial;
         if (sameSerial(m_devices.names[d], tokenSerial)) {
             m_currentApplication = m_applications[d].handles[0];
             found = true;

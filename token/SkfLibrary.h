@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 // The program's only way to the token's SKF interface and its biometric and remote-unblock extensions, in the
 // library that the profile names under SKFLib. The library is loaded once and never linked: each call looks its
@@ -77,6 +78,8 @@ private:
     template <typename Function, typename... Arguments> SKF_ULONG call(const char* name, Arguments... arguments);
     DEVHANDLE deviceHandle(int device) const;
     void clearDevices();
+    // The serial number the device reports; nothing when it cannot be asked.
+    std::optional<QByteArray> deviceSerial(int device);
     void makeFirstApplicationCurrent();
 
     QLibrary m_library;
