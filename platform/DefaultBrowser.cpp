@@ -1,5 +1,7 @@
 #include "platform/DefaultBrowser.h"
 
+#include "platform/UserDirectories.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,8 +46,7 @@ QString groupValue(const QString& file, const QString& group, const QString& key
 // The desktop entry that the mimeapps.list files name first for the scheme's links, in their order of precedence.
 QString defaultHandler(const QString& scheme) {
     const QString home = QDir::homePath();
-    QStringList lists{environmentPath("XDG_CONFIG_HOME", home + QStringLiteral("/.config")) +
-                      QStringLiteral("/mimeapps.list")};
+    QStringList lists{UserDirectories::appDataDirectory() + QStringLiteral("/mimeapps.list")};
     for (const QString& dir : environmentPaths("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg")))
         lists << dir + QStringLiteral("/mimeapps.list");
     lists << environmentPath("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) +
