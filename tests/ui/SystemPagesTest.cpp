@@ -2,6 +2,7 @@
 #include "common/LocalHttpServer.h"
 #include "common/WindowTestCase.h"
 #include "platform/OperatingSystem.h"
+#include "platform/UserDirectories.h"
 #include "ui/main/DesktopOpener.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/NavigationTree.h"
@@ -12,15 +13,42 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSemaphore>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
 // The pages of the tree's system and about roots on a virtual token.
 class SystemPagesTest : public WindowTestCase {
     Q_OBJECT
+
+    // An installer that writes down the argument it was started with.
+    static constexpr char Installer[] = "#!/bin/sh\necho \"$1\" > \"$0.ran\"\n";
+
+    // The tray program: listens under name, hears one notice and answers it as a window's message handler does.
+    static QByteArray heardOnce(const QString& name, QSemaphore& listening) {
+        QLocalServer::removeServer(name);
+        QLocalServer server;
+        server.listen(name);
+        listening.release();
+        QByteArray heard;
+        if (!server.waitForNewConnection(10000))
+            return heard;
+        QLocalSocket* socket = server.nextPendingConnection();
+        while (!heard.endsWith(QByteArray(2, '\0')) && socket->waitForReadyRead(10000))
+            heard += socket->readAll();
+        socket->write(QByteArray(4, '\0'));
+        socket->waitForBytesWritten(1000);
+        return heard;
+    }
 
     static QStringList rows(const QTreeWidget* list) {
         QStringList texts;
@@ -171,31 +199,40 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("told");   // information boxes and questions, in order
         QTest::addColumn<QStringList>("log");    // the log's lines without their time
         QTest::addColumn<bool>("installer");     // kept in the update folder
+        QTest::addColumn<bool>("held");          // the installer's server never answers; the window closes meanwhile
         const QByteArray client = "[Mgr]\nVersion=1.0.5\n[URL]\nVersionFile=%1/server.txt\n";
         const QString versions = u"Server Ver = 1.0.6  Client Ver = 1.0.5"_s;
         const QString offer = u"检测到新版本，是否进行更新？"_s, install = u"新版本已下载完毕，是否安装？"_s;
         const QString installerDigest =
-            QString::fromLatin1(QCryptographicHash::hash("installer bytes", QCryptographicHash::Sha256).toHex());
+            QString::fromLatin1(QCryptographicHash::hash(Installer, QCryptographicHash::Sha256).toHex());
         QTest::newRow("no client file") << QByteArray() << QByteArray() << QList<int>{}
                                         << QStringList{u"连接服务器失败"_s} << QStringList{u"客户端配置文件不存在"_s}
-                                        << false;
+                                        << false << false;
         QTest::newRow("no VersionFile") << QByteArray("[Mgr]\nVersion=1.0.5\n") << QByteArray() << QList<int>{}
                                         << QStringList{u"连接服务器失败"_s} << QStringList{u"服务端版本更新失败"_s}
-                                        << false;
+                                        << false << false;
         QTest::newRow("same version") << QByteArray("[Mgr]\nVersion=1.0.6\n[URL]\nVersionFile=%1/server.txt\n")
                                       << QByteArray() << QList<int>{} << QStringList{u"当前版本已是最新"_s}
                                       << QStringList{u"Server Ver = 1.0.6  Client Ver = 1.0.6"_s, u"未检测到新版本"_s}
-                                      << false;
+                                      << false << false;
         QTest::newRow("update declined") << client << QByteArray() << QList<int>{0} << QStringList{offer}
-                                         << QStringList{versions, u"服务器版本高于客户端版本"_s, u"放弃更新"_s}
+                                         << QStringList{versions, u"服务器版本高于客户端版本"_s, u"放弃更新"_s} << false
                                          << false;
         QTest::newRow("installation declined")
             << client << installerDigest.toLatin1() << QList<int>{1, 0} << QStringList{offer, install}
-            << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s, u"放弃安装"_s} << true;
+            << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s, u"放弃安装"_s} << true << false;
         QTest::newRow("digest not the published one")
             << client << QByteArray(64, 'a') << QList<int>{1} << QStringList{offer}
             << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s, u"失败更新，返回值 = -2"_s}
-            << false;
+            << false << false;
+        QTest::newRow("installed") << client << installerDigest.toLatin1() << QList<int>{1, 1}
+                                   << QStringList{offer, install}
+                                   << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s} << true
+                                   << false;
+        QTest::newRow("window closed during the download")
+            << client << installerDigest.toLatin1() << QList<int>{1} << QStringList{offer}
+            << QStringList{versions, u"服务器版本高于客户端版本"_s, u"开始更新..."_s, u"失败更新，返回值 = 259"_s}
+            << false << true;
     }
     void updateCheck() {
         QFETCH(QByteArray, client);
@@ -203,11 +240,17 @@ private Q_SLOTS:
         QFETCH(QList<int>, answers);
         LocalHttpServer server;
         server.publish("/server.txt", "[Mgr]\nVersion=1.0.6\n[URL]\nUpdateFile=" +
-                                          server.url(u"/setup.deb"_s).toLatin1() + "\nUpdateSha256=" + digest + "\n");
-        server.publish("/setup.deb", "installer bytes");
+                                          server.url(u"/setup.sh"_s).toLatin1() + "\nUpdateSha256=" + digest + "\n");
+        server.publish("/setup.sh", Installer);
+        QFETCH(bool, held);
+        if (held) {
+            server.hold("/setup.sh");
+            QTimer::singleShot(500, [this] { m_window->close(); });
+        }
         const QString folder = QDir::homePath() + u"/.config/quorvex/VX7100/update/"_s;
         if (!client.isEmpty())
-            writeTestFile(folder + u"ClientConfig.txt"_s, QString::fromLatin1(client).arg(server.url({})).toLatin1());
+            writeTestFile(folder + u"ClientConfig.txt"_s,
+                          QString::fromLatin1(client).replace(u"%1"_s, server.url({})).toLatin1());
         // An old copy of the server's file never answers for the server.
         writeTestFile(folder + u"ServerConfig.txt"_s, "[Mgr]\nVersion=9.9\n");
         m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
@@ -218,7 +261,15 @@ private Q_SLOTS:
             DialogService::setNextAnswer(answer ? DialogService::Answer::Yes : DialogService::Answer::No);
         if (answers.isEmpty())
             DialogService::setNextAnswer(DialogService::Answer::Ok);
+        const QString companionName = UserDirectories::runtimeDirectory() + u"/vx7100_TrayIcon"_s;
+        QSemaphore listening;
+        QByteArray notice;
+        std::unique_ptr<QThread> companion(QThread::create([&] { notice = heardOnce(companionName, listening); }));
+        companion->start();
+        listening.acquire();
         action("AcUpdate")->trigger();
+        companion->wait();
+        QCOMPARE(notice, QByteArray("U\0p\0d\0a\0t\0e\0\0\0", 14));
         QTEST(DialogService::shownTexts(), "told");
         QStringList log;
         QFile logFile(folder + u"Logs.txt"_s);
@@ -226,7 +277,14 @@ private Q_SLOTS:
         for (const QString& line : QString::fromUtf8(logFile.readAll()).split(u"\r\n"_s, Qt::SkipEmptyParts))
             log << line.section(u'：', 1);
         QTEST(log, "log");
-        QTEST(QFileInfo::exists(folder + u"setup.deb"_s), "installer");
+        QTEST(QFileInfo::exists(folder + u"setup.sh"_s), "installer");
+        if (answers == QList<int>{1, 1}) {
+            const auto ranWith = [&folder] {
+                QFile ran(folder + u"setup.sh.ran"_s);
+                return ran.open(QIODevice::ReadOnly) ? ran.readAll() : QByteArray();
+            };
+            QTRY_COMPARE(ranWith(), QByteArray("/upgrade\n"));
+        }
         QCOMPARE(server.requests("/server.txt"), client.contains("VersionFile") ? 1 : 0);
         QVERIFY(action("AcUpdate")->isEnabled());
     }
