@@ -18,7 +18,8 @@ QString OnlineUpdate::UpdateFolder() {
     return QDir().mkpath(folder) ? folder : QString();
 }
 
-OnlineUpdate::ReadResult OnlineUpdate::ReadUpdateVersions(Versions& versions) {
+OnlineUpdate::ReadResult OnlineUpdate::ReadUpdateVersions(Versions& versions,
+                                                          const std::function<bool(qint64, qint64)>& progress) {
     versions.client.clear();
     versions.server.clear();
     const QString folder = UpdateFolder();
@@ -32,7 +33,7 @@ OnlineUpdate::ReadResult OnlineUpdate::ReadUpdateVersions(Versions& versions) {
     // Fetched on every check: an old copy never stands in for the server's answer.
     const QString server = folder + QLatin1String(ServerConfigName);
     QFile::remove(server);
-    if (versionFile.isEmpty() || Download::fetch(versionFile, server).code != 0 || !QFileInfo::exists(server))
+    if (versionFile.isEmpty() || Download::fetch(versionFile, server, progress).code != 0 || !QFileInfo::exists(server))
         return NoServerConfig;
     const IniFile serverConfig(server);
     versions.server = serverConfig.readString(QStringLiteral("Mgr"), QStringLiteral("Version"), QString());
@@ -46,13 +47,14 @@ bool OnlineUpdate::isNewer(const QString& server, const QString& client) {
     return QString::compare(server, client, Qt::CaseSensitive) > 0;
 }
 
-void OnlineUpdate::WriteUpdateLog(const QString& text) {
+QString OnlineUpdate::WriteUpdateLog(const QString& text) {
     const QString folder = UpdateFolder();
     if (folder.isEmpty())
-        return;
-    const QString line =
-        ShortDateLongTime(QDateTime::currentDateTime()) + QStringLiteral("：") + text + QStringLiteral("\r\n");
+        return QStringLiteral("No folder for the update log under ") + UserDirectories::appDataDirectory();
+    const QByteArray line = TextEncoding::toLocal8(ShortDateLongTime(QDateTime::currentDateTime()) +
+                                                   QStringLiteral("：") + text + QStringLiteral("\r\n"));
     QFile log(folder + QStringLiteral("Logs.txt"));
-    if (log.open(QIODevice::Append))
-        log.write(TextEncoding::toLocal8(line));
+    if (!log.open(QIODevice::Append) || log.write(line) != line.size() || !log.flush())
+        return log.errorString();
+    return {};
 }

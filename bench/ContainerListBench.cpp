@@ -2,6 +2,8 @@
 // certificate's information (container_load_all, container_get_cert, container_get_pubkey,
 // helper_get_cert_info2), through libZovevOdu.so, as one whole process.
 //   container-list-bench MODULE PIN              list and read everything, print what was read
+//   container-list-bench MODULE PIN --phases     the same, printing the milliseconds of container_load_all and
+//                                                of the loop over the certificates instead
 //   container-list-bench MODULE PIN --fill N     first write N containers, each with a key-exchange and a
 //                                                signature RSA-2048 pair and their certificates
 #include "shared/ZovevOdu.h"
@@ -10,6 +12,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +56,10 @@ void writePkcs12(const char* path, const std::string& name) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 3 && argc != 5) {
-        std::fprintf(stderr, "usage: %s MODULE PIN [--fill N]\n", argv[0]);
+    const bool phases = argc == 4 && std::strcmp(argv[3], "--phases") == 0;
+    const bool fill = argc == 5 && std::strcmp(argv[3], "--fill") == 0;
+    if (argc != 3 && !phases && !fill) {
+        std::fprintf(stderr, "usage: %s MODULE PIN [--phases | --fill N]\n", argv[0]);
         return 2;
     }
     check(init_pkcs11(argv[1]), "init_pkcs11");
@@ -66,7 +71,7 @@ int main(int argc, char* argv[]) {
     int32_t remaining = 0;
     check(token_login(0, argv[2], &remaining), "token_login");
 
-    if (argc == 5) {
+    if (fill) {
         const int containers = std::atoi(argv[4]);
         // A folder of its own, made for this run only: a fixed name in /tmp could be another user's link.
         char folder[] = "/tmp/container-list-bench.XXXXXX";
@@ -89,9 +94,13 @@ int main(int argc, char* argv[]) {
         rmdir(folder);
     }
 
+    using Clock = std::chrono::steady_clock;
+    const auto milliseconds = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    const Clock::time_point start = Clock::now();
     std::vector<char> list(8193);
     int32_t length = 8192;
     check(container_load_all(0, list.data(), &length), "container_load_all");
+    const Clock::time_point loaded = Clock::now();
     int containers = 0, certificates = 0;
     for (int32_t at = 0; at < length; at += int32_t(std::strlen(list.data() + at)) + 1) {
         const char* name = list.data() + at;
@@ -114,7 +123,10 @@ int main(int argc, char* argv[]) {
             ++certificates;
         }
     }
-    std::printf("%d containers, %d certificates read\n", containers, certificates);
+    if (phases)
+        std::printf("%.1f %.1f\n", milliseconds(loaded - start), milliseconds(Clock::now() - loaded));
+    else
+        std::printf("%d containers, %d certificates read\n", containers, certificates);
     uninit_pkcs11();
     return 0;
 }

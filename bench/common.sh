@@ -1,17 +1,22 @@
 # Shared by the benchmark scripts: sourced, not run.
 
-# median RUNS COMMAND...: the median wall time of the command over RUNS runs, in milliseconds.
-median() {
-    local runs="$1"; shift
-    local times=()
-    for _ in $(seq 1 "$runs"); do
-        local start end
-        start=$(date +%s%N)
-        "$@" >/dev/null 2>&1
-        end=$(date +%s%N)
-        times+=($(((end - start) / 1000000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
+# elapsed_ms COMMAND...: the wall time of one run of the command, in milliseconds; its output is dropped.
+elapsed_ms() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000000))
+}
+
+# median_of N...: the median of the numbers given.
+median_of() {
+    printf '%s\n' "$@" | sort -n | sed -n "$((($# + 1) / 2))p"
+}
+
+# ratio A B: A / B with two decimals.
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
 }
 
 # softhsm_token FOLDER PIN: a fresh SoftHSM2 token in FOLDER, labelled "bench"; exports SOFTHSM2_CONF.

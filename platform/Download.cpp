@@ -93,8 +93,10 @@ Download::Result Download::fetch(const QString& url, const QString& path,
     library->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     library->easySetopt(curl, CURLOPT_MAXREDIRS, MostRedirects);
     const bool startsSecure = address.startsWith("https://");
-    library->easySetopt(curl, CURLOPT_PROTOCOLS_STR, startsSecure ? "https" : "http,https");
-    library->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, startsSecure ? "https" : "http,https");
+    // A libcurl too old to know these options would follow a redirect anywhere: nothing is fetched then.
+    const char* protocols = startsSecure ? "https" : "http,https";
+    const CURLcode limited = library->easySetopt(curl, CURLOPT_PROTOCOLS_STR, protocols);
+    const CURLcode redirectsLimited = library->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
     library->easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     library->easySetopt(curl, CURLOPT_LOW_SPEED_TIME, StalledSeconds);
     library->easySetopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
@@ -105,7 +107,9 @@ Download::Result Download::fetch(const QString& url, const QString& path,
     library->easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
     library->easySetopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
     library->easySetopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    result.code = int(library->easyPerform(curl));
+    result.code = int(limited != CURLE_OK            ? limited
+                      : redirectsLimited != CURLE_OK ? redirectsLimited
+                                                     : library->easyPerform(curl));
     // curl verifies the certificate of every HTTPS server it talks to, and an HTTPS start is redirected only to HTTPS.
     result.secure = result.code == CURLE_OK && startsSecure;
     library->slistFreeAll(headers);

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -249,8 +250,13 @@ SKF_ULONG SkfLibrary::SKF_ClearSecureState(HAPPLICATION application) {
 
 SKF_ULONG SkfLibrary::SKF_RemoteUnblockPIN(HAPPLICATION application, const QByteArray& response) {
     SKF_ULONG unused = 0;
-    return VX_SKF_CALL(SKF_RemoteUnblockPIN, application, reinterpret_cast<const uint8_t*>(response.constData()),
-                       SKF_ULONG(response.size()), &unused);
+    // The whole cleared area goes, with the response's own length: a library that reads past the length it is
+    // told still reads zeros, never past the buffer.
+    uint8_t area[RemoteResponseArea] = {};
+    const qsizetype length = std::min<qsizetype>(response.size(), RemoteResponseArea);
+    std::memcpy(area, response.constData(), size_t(length));
+    return VX_SKF_CALL(SKF_RemoteUnblockPIN, application, static_cast<const uint8_t*>(area), SKF_ULONG(length),
+                       &unused);
 }
 
 SKF_ULONG SkfLibrary::SKF_GenRemoteUnblockRequest(HAPPLICATION application, QByteArray& request) {

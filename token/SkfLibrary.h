@@ -22,6 +22,8 @@ public:
     static constexpr SKF_ULONG SKF_ENTRY_MISSING = 0x0EEEEEEE;
     // Produced by OpenSkfDevices: the device list is empty.
     static constexpr SKF_ULONG SKF_NO_DEVICE = 100;
+    // The token's remote-unblock response area: a longer response is refused, never cut.
+    static constexpr int RemoteResponseArea = 65;
 
     using Sleep = std::function<void(int milliseconds)>;
 

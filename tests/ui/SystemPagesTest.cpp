@@ -166,7 +166,7 @@ private Q_SLOTS:
         DialogService::setNextFileName(QString()); // cancelled: nothing written, nothing opened
         action("AcSave")->trigger();
         DesktopOpener::setForTests({});
-        QCOMPARE(opened, QStringList{QUrl::fromLocalFile(path).toString()});
+        QCOMPARE(opened, QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)});
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');

@@ -30,7 +30,9 @@ RemoteUnlockPage::RemoteUnlockPage(PageHost& host, QWidget* parent)
     setObjectName(QStringLiteral("RemoteUnlock"));
     gbRemoteUnlock->setObjectName(QStringLiteral("gbRemoteUnlock"));
     edtRequestStr->setReadOnly(true);
-    edtRequestStr->setBackgroundRole(QPalette::Window);
+    QPalette grey = edtRequestStr->palette();
+    grey.setBrush(QPalette::Base, palette().button());
+    edtRequestStr->setPalette(grey);
     edtUnlockCode->setObjectName(QStringLiteral("edtUnlockCode"));
     edtUnlockCode->setTabChangesFocus(true);
     edtUnlockCode->setFixedHeight(edtUnlockCode->fontMetrics().lineSpacing() * 4 + 12);
@@ -97,7 +99,7 @@ void RemoteUnlockPage::AcRemoteUnLockExecute() {
         slot->KeyState = KeySlot::Present;
     const QByteArray text = TextEncoding::toLocal8(edtUnlockCode->toPlainText());
     // Refused before the library sees it: the token's response area holds 65 bytes.
-    if (text.size() > 2 * ResponseBytes) {
+    if (text.size() > 2 * SkfLibrary::RemoteResponseArea) {
         DialogService::information(m_host.dialogOwner(), textOf(TextKey::K_Len_Error));
         return;
     }

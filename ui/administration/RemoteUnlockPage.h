@@ -15,8 +15,6 @@ public:
     RemoteUnlockPage(PageHost& host, QWidget* parent);
     void applyTexts() override;
 
-    // The response area's size: a longer response is refused, never cut.
-    static constexpr int ResponseBytes = 65;
     // The bytes of a response typed as hexadecimal digit pairs: a pair that is not two hexadecimal digits gives 0,
     // a single last digit is left out.
     static QByteArray responseBytes(const QByteArray& text);

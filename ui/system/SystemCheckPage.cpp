@@ -218,7 +218,7 @@ void SystemCheckPage::SaveSystemReport() {
         DialogService::information(owner, file.errorString());
         return;
     }
-    DesktopOpener::open(QUrl::fromLocalFile(path).toString());
+    DesktopOpener::open(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
 }
 
 void SystemCheckPage::applyTexts() {

@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -66,7 +68,24 @@ void startInstaller(const QString& path) {
         QProcess::startDetached(path, {QStringLiteral("/upgrade")});
         return;
     }
-    DesktopOpener::open(QUrl::fromLocalFile(path).toString());
+    DesktopOpener::open(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+}
+
+// Runs work on a thread of its own while the window goes on handling its events; the flag work is given turns
+// true once the window closes.
+void runResponsively(const std::function<void(const std::atomic<bool>& closing)>& work, const PageHost& host) {
+    std::atomic<bool> done = false, closing = false;
+    const std::unique_ptr<QThread> worker(QThread::create([&] {
+        work(closing);
+        done = true;
+    }));
+    worker->start();
+    while (!done) {
+        QThread::msleep(WaitStepMilliseconds);
+        QCoreApplication::processEvents();
+        closing = host.isClosing();
+    }
+    worker->wait();
 }
 
 } // namespace
@@ -78,9 +97,22 @@ void SystemCheckPage::AcUpdateExecute() {
     CommandChannel::send(UserDirectories::runtimeDirectory(), QStringLiteral("Update"), 1000,
                          QStringLiteral("vx7100_TrayIcon"));
     const auto finished = [this] { AcUpdate->setEnabled(true); };
+    // The log's own failures are told as the report's are.
+    const auto WriteUpdateLog = [owner](const QString& text) {
+        if (const QString error = OnlineUpdate::WriteUpdateLog(text); !error.isEmpty())
+            DialogService::information(owner, error);
+    };
 
+    // The server's file is small, but its server may be slow or gone: the window keeps answering meanwhile, and
+    // closing it ends the fetch.
     Versions versions;
-    if (const ReadResult read = ReadUpdateVersions(versions); read != Read) {
+    ReadResult read = Read;
+    runResponsively(
+        [&](const std::atomic<bool>& closing) {
+            read = ReadUpdateVersions(versions, [&closing](qint64, qint64) { return !closing; });
+        },
+        m_host);
+    if (read != Read) {
         WriteUpdateLog(read == NoClientConfig ? QStringLiteral("客户端配置文件不存在")
                                               : QStringLiteral("服务端版本更新失败"));
         DialogService::information(owner, textOf(TextKey::U_ConnServer_Error));
@@ -147,9 +179,11 @@ void SystemCheckPage::AcUpdateExecute() {
         WriteUpdateLog(QStringLiteral("失败更新，返回值 = ") + QString::number(code));
         return finished();
     }
-    // Only an installer someone vouches for is offered: one fetched over verified HTTPS, or one whose digest the
-    // server's file publishes.
-    if (code == 0 && !outcome.secure && !digestMatches(path, versions.installerSha256)) {
+    // Only an installer someone vouches for is offered: one whose digest the server's file publishes, or, when it
+    // publishes none, one fetched over verified HTTPS.
+    const bool vouched =
+        versions.installerSha256.isEmpty() ? bool(outcome.secure) : digestMatches(path, versions.installerSha256);
+    if (code == 0 && !vouched) {
         QFile::remove(path);
         code = Unverified;
     }
