@@ -471,6 +471,43 @@ bool dateOf(const ASN1_TIME* time, CertificateDate& date) {
     return true;
 }
 
+// A context without a single algorithm: a certificate decoded there keeps its public key undecoded. Decoding the
+// key is nine tenths of a certificate's decoding, and a summary needs it only for a CA certificate's self-signature.
+OSSL_LIB_CTX* keylessContext() {
+    static OSSL_LIB_CTX* const context = [] {
+        OSSL_LIB_CTX* made = OSSL_LIB_CTX_new();
+        // Loading the null provider ends the implicit fallback to "default".
+        if (made && !OSSL_PROVIDER_load(made, "null")) {
+            OSSL_LIB_CTX_free(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return context;
+}
+
+// The certificate's fields without its key; null unless the bytes are exactly one certificate.
+Certificate decodeWithoutKey(const uint8_t* der, size_t length) {
+    if (!keylessContext() || !der || length == 0 || length > size_t(LONG_MAX))
+        return {};
+    const unsigned char* cursor = der;
+    Certificate certificate(reinterpret_cast<X509*>(
+        ASN1_item_d2i_ex(nullptr, &cursor, long(length), ASN1_ITEM_rptr(X509), keylessContext(), nullptr)));
+    if (certificate && size_t(cursor - der) != length)
+        certificate.reset();
+    return certificate;
+}
+
+// Whether a certificate decoded without its key is sure to be an end entity's: its extensions are sound and make it
+// no CA. A version 1 certificate without basic constraints may be a root, which only its key tells.
+bool surelyEndEntity(X509* keyless) {
+    if (X509_check_purpose(keyless, -1, 0) != 1)
+        return false;
+    if (X509_get_version(keyless) == X509_VERSION_1 && X509_get_ext_by_NID(keyless, NID_basic_constraints, -1) < 0)
+        return false;
+    return X509_check_ca(keyless) == 0;
+}
+
 int kindOf(X509* certificate) {
     if (X509_check_ca(certificate) == 0)
         return 0;
@@ -591,12 +628,20 @@ int32_t CertificateFile::parseX509(const std::string& path, CertificateFile& fil
 int32_t summarizeCertificate(const uint8_t* der, size_t length, CertificateSummary& summary) {
     summary = CertificateSummary();
     openssl::ErrorMark mark;
-    size_t consumed = 0;
-    Certificate certificate = decodeCertificate(der, length, consumed);
-    if (!certificate || consumed != length)
-        return ZV_ERR_CERT_INVALID;
+    // Most certificates are an end entity's, which need no key; the others are decoded whole, as are those whose
+    // extensions leave any doubt.
+    Certificate certificate = decodeWithoutKey(der, length);
+    int kind = 0;
+    if (!certificate || !surelyEndEntity(certificate.get())) {
+        size_t consumed = 0;
+        certificate = decodeCertificate(der, length, consumed);
+        if (!certificate || consumed != length)
+            return ZV_ERR_CERT_INVALID;
+        kind = kindOf(certificate.get());
+    }
 
     CertificateSummary result;
+    result.kind = kind;
     result.version = int(X509_get_version(certificate.get())) + 1;
     if (result.version < 1 || result.version > 3)
         return ZV_ERR_CERT_INVALID;
@@ -606,12 +651,6 @@ int32_t summarizeCertificate(const uint8_t* der, size_t length, CertificateSumma
     if (!dateOf(X509_get0_notBefore(certificate.get()), result.validFrom) ||
         !dateOf(X509_get0_notAfter(certificate.get()), result.validTo))
         return ZV_ERR_CERT_INVALID;
-    result.kind = kindOf(certificate.get());
-    if (const EVP_PKEY* key = X509_get0_pubkey(certificate.get())) {
-        // SM2 keys are EC keys on their own curve.
-        result.keyAlgorithm = EVP_PKEY_is_a(key, "EC") || EVP_PKEY_is_a(key, "SM2") ? 3 : 1;
-        result.keyBits = EVP_PKEY_get_bits(key) > 0 ? EVP_PKEY_get_bits(key) : 0;
-    }
     summary = std::move(result);
     return ZV_OK;
 }

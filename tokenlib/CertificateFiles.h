@@ -53,9 +53,7 @@ struct CertificateSummary {
     std::string serial;  // upper-case hexadecimal, no separators
     CertificateDate validFrom;
     CertificateDate validTo;
-    int kind = 0;         // 0 end entity, 1 root CA, 2 intermediate CA
-    int keyAlgorithm = 1; // 3 EC, 1 RSA
-    int keyBits = 0;
+    int kind = 0; // 0 end entity, 1 root CA, 2 intermediate CA
 };
 
 // ZV_ERR_CERT_INVALID when the bytes are not a DER X.509 certificate.

@@ -117,12 +117,13 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
         const std::optional<CK_ULONG> objectClass = m_objects.ulongAttribute(object, CKA_CLASS);
         if (!objectClass)
             continue;
+        // Each class's attributes in one request.
         if (*objectClass == CKO_DATA) {
-            const std::optional<Bytes> application = m_objects.attribute(object, CKA_APPLICATION);
+            const std::vector<std::optional<Bytes>> record = m_objects.attributes(object, {CKA_APPLICATION, CKA_VALUE});
+            const std::optional<Bytes>&application = record[0], &value = record[1];
             if (!application || std::string(application->begin(), application->end()) != Application)
                 continue;
             Container container;
-            const std::optional<Bytes> value = m_objects.attribute(object, CKA_VALUE);
             if (value && decodeRecord(*value, container)) {
                 container.record = object;
                 records.push_back(std::move(container));
@@ -131,7 +132,12 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
         }
         if (*objectClass != CKO_PRIVATE_KEY && *objectClass != CKO_PUBLIC_KEY && *objectClass != CKO_CERTIFICATE)
             continue;
-        const std::optional<Bytes> id = m_objects.attribute(object, CKA_ID);
+        const std::vector<std::optional<Bytes>> read =
+            *objectClass == CKO_PRIVATE_KEY
+                ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_DECRYPT, CKA_UNWRAP, CKA_DERIVE})
+            : *objectClass == CKO_PUBLIC_KEY ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_ENCRYPT, CKA_WRAP})
+                                             : m_objects.attributes(object, {CKA_ID, CKA_LABEL});
+        const std::optional<Bytes>& id = read[0];
         if (!id || id->empty())
             continue;
         snapshot.objects[{*id, *objectClass}].push_back(object);
@@ -139,17 +145,17 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
         if (added)
             groupOrder.push_back(*id);
         Group& group = entry->second;
-        if (group.label.empty())
-            if (const std::optional<Bytes> label = m_objects.attribute(object, CKA_LABEL))
-                group.label.assign(label->begin(), label->end());
+        if (const std::optional<Bytes>& label = read[1]; group.label.empty() && label)
+            group.label.assign(label->begin(), label->end());
+        const auto anyTrue = [&read](size_t from) {
+            return std::any_of(read.begin() + ptrdiff_t(from), read.end(), ObjectAccess::isTrue);
+        };
         if (*objectClass == CKO_PRIVATE_KEY) {
             group.hasPrivateKey = true;
-            group.exchange = m_objects.boolAttribute(object, CKA_DECRYPT) ||
-                             m_objects.boolAttribute(object, CKA_UNWRAP) || m_objects.boolAttribute(object, CKA_DERIVE);
+            group.exchange = anyTrue(2); // it may decrypt, unwrap or derive
         } else if (*objectClass == CKO_PUBLIC_KEY) {
             group.hasPublicKey = true;
-            group.publicExchange =
-                m_objects.boolAttribute(object, CKA_ENCRYPT) || m_objects.boolAttribute(object, CKA_WRAP);
+            group.publicExchange = anyTrue(2); // it may encrypt or wrap
         }
     }
 

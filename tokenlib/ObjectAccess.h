@@ -3,6 +3,7 @@
 #include <p11-kit/pkcs11.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -36,8 +37,13 @@ public:
     CK_RV find(Template& pattern, std::vector<CK_OBJECT_HANDLE>& found);
     // One attribute's value; nothing when the object lacks it, hides it, or the module fails.
     std::optional<Bytes> attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type);
+    // Several attributes' values, in the order of types, each as attribute() gives it.
+    std::vector<std::optional<Bytes>> attributes(CK_OBJECT_HANDLE object,
+                                                 std::initializer_list<CK_ATTRIBUTE_TYPE> types);
     std::optional<CK_ULONG> ulongAttribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type);
     bool boolAttribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type);
+    // Whether a value read is a CK_BBOOL that is true.
+    static bool isTrue(const std::optional<Bytes>& value);
     CK_RV create(Template& attributes, CK_OBJECT_HANDLE& object);
     CK_RV destroy(CK_OBJECT_HANDLE object);
     CK_RV setAttribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type, const Bytes& value);
