@@ -59,6 +59,15 @@ inline QByteArray der(const KeyPair& pair) {
 }
 
 // A PKCS#12 file of the pair and the certificates of its authorities, protected by password.
+// The SubjectPublicKeyInfo of the pair's key, as OpenSSL writes it.
+inline QByteArray publicKeyInfo(const KeyPair& pair) {
+    unsigned char* data = nullptr;
+    const int length = i2d_PUBKEY(pair.key.get(), &data);
+    QByteArray bytes(reinterpret_cast<const char*>(data), length);
+    OPENSSL_free(data);
+    return bytes;
+}
+
 inline QByteArray pkcs12(const KeyPair& pair, const char* password, std::initializer_list<const KeyPair*> chain = {}) {
     STACK_OF(X509)* authorities = sk_X509_new_null();
     for (const KeyPair* authority : chain)

@@ -325,10 +325,12 @@ private Q_SLOTS:
         QCOMPARE(container_get_pubkey(0, "Personal", 1, &algorithm, &bits, key, &length), ZV_OK);
         QCOMPARE(algorithm, 1);
         QCOMPARE(bits, 2048);
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(key), length), testcerts::publicKeyInfo(rsa));
         length = sizeof key;
         QCOMPARE(container_get_pubkey(0, "Personal", 2, &algorithm, &bits, key, &length), ZV_OK);
         QCOMPARE(algorithm, 3);
         QCOMPARE(bits, 256);
+        QCOMPARE(QByteArray(reinterpret_cast<char*>(key), length), testcerts::publicKeyInfo(ec));
         QCOMPARE(container_get_prikey(0, "Personal", 2, &algorithm, &bits), ZV_OK);
         QCOMPARE(algorithm, 3);
         length = 16;
