@@ -70,6 +70,7 @@ template <typename Body> CK_RV guarded(Body&& body) {
     if (!state.initialized)
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     try {
+        const Store::Call call(state.store.get());
         return body(state);
     } catch (const StoreError&) {
         return CKR_DEVICE_ERROR;

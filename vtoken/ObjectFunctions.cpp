@@ -4,14 +4,16 @@
 #include "vtoken/ObjectRules.h"
 
 #include <cstring>
+#include <memory>
 
 namespace vtoken::pkcs11 {
 namespace {
 
-// An object as a session sees it, wherever it lives.
+// An object as a session sees it, wherever it lives; a token object's attributes are the store's, not a copy.
 struct ObjectView {
     bool onToken = false;
-    AttributeSet attributes;
+    const AttributeSet* attributes = nullptr;
+    std::shared_ptr<const AttributeSet> stored; // keeps a token object's attributes
 };
 
 bool visible(const ModuleState& state, CK_SLOT_ID slot, const AttributeSet& object) {
@@ -24,17 +26,16 @@ CK_RV resolve(ModuleState& state, const Session& session, const TokenRecord& tok
         const auto found = state.sessionObjects.find(handle);
         if (found == state.sessionObjects.end() || found->second.slot != session.slot)
             return CKR_OBJECT_HANDLE_INVALID;
-        view = {false, found->second.attributes};
+        view = {false, &found->second.attributes, nullptr};
     } else {
         const std::optional<StoredObject> stored = state.store->object(int64_t(handle));
         if (!stored || stored->tokenId != token.id)
             return CKR_OBJECT_HANDLE_INVALID;
-        std::optional<AttributeSet> attributes = AttributeSet::deserialize(stored->attributes);
-        if (!attributes)
+        if (!stored->attributes)
             return CKR_DEVICE_ERROR;
-        view = {true, std::move(*attributes)};
+        view = {true, stored->attributes.get(), stored->attributes};
     }
-    return visible(state, session.slot, view.attributes) ? CKR_OK : CKR_OBJECT_HANDLE_INVALID;
+    return visible(state, session.slot, *view.attributes) ? CKR_OK : CKR_OBJECT_HANDLE_INVALID;
 }
 
 // Token objects need a read-write session, private ones a logged-in user.
@@ -85,9 +86,9 @@ CK_RV C_DestroyObject(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object) {
         ObjectView view;
         if (const CK_RV rv = resolve(state, session, token, object, view); rv != CKR_OK)
             return rv;
-        if (const CK_RV rv = mayWrite(state, session, view.attributes); rv != CKR_OK)
+        if (const CK_RV rv = mayWrite(state, session, *view.attributes); rv != CKR_OK)
             return rv;
-        if (!view.attributes.isTrue(CKA_DESTROYABLE))
+        if (!view.attributes->isTrue(CKA_DESTROYABLE))
             return CKR_ACTION_PROHIBITED;
         if (view.onToken)
             state.store->deleteObject(int64_t(object));
@@ -104,7 +105,7 @@ CK_RV C_GetObjectSize(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_ULON
         ObjectView view;
         if (const CK_RV rv = resolve(state, session, token, object, view); rv != CKR_OK)
             return rv;
-        *size = view.attributes.serialize().size();
+        *size = view.attributes->serialize().size();
         return CKR_OK;
     });
 }
@@ -120,11 +121,11 @@ CK_RV C_GetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_
         CK_RV result = CKR_OK;
         for (CK_ULONG i = 0; i < count; ++i) {
             CK_ATTRIBUTE& wanted = attributes[i];
-            const std::vector<uint8_t>* value = view.attributes.find(wanted.type);
+            const std::vector<uint8_t>* value = view.attributes->find(wanted.type);
             if (!value) {
                 wanted.ulValueLen = CK_UNAVAILABLE_INFORMATION;
                 result = CKR_ATTRIBUTE_TYPE_INVALID;
-            } else if (isSensitive(view.attributes, wanted.type)) {
+            } else if (isSensitive(*view.attributes, wanted.type)) {
                 wanted.ulValueLen = CK_UNAVAILABLE_INFORMATION;
                 result = CKR_ATTRIBUTE_SENSITIVE;
             } else if (!wanted.pValue) {
@@ -152,22 +153,22 @@ CK_RV C_SetAttributeValue(CK_SESSION_HANDLE handle, CK_OBJECT_HANDLE object, CK_
             ObjectView view;
             if ((rv = resolve(state, session, token, object, view)) != CKR_OK)
                 return;
-            if ((rv = mayWrite(state, session, view.attributes)) != CKR_OK)
+            if ((rv = mayWrite(state, session, *view.attributes)) != CKR_OK)
                 return;
-            const size_t before = view.attributes.serialize().size();
+            AttributeSet changed = *view.attributes;
+            const size_t before = changed.serialize().size();
             for (CK_ULONG i = 0; i < count; ++i) {
-                if ((rv = checkChange(view.attributes, attributes[i])) != CKR_OK)
+                if ((rv = checkChange(changed, attributes[i])) != CKR_OK)
                     return;
                 const auto* value = static_cast<const uint8_t*>(attributes[i].pValue);
-                view.attributes.set(attributes[i].type,
-                                    value ? std::vector<uint8_t>(value, value + attributes[i].ulValueLen)
-                                          : std::vector<uint8_t>());
+                changed.set(attributes[i].type, value ? std::vector<uint8_t>(value, value + attributes[i].ulValueLen)
+                                                      : std::vector<uint8_t>());
             }
             if (!view.onToken) {
-                state.sessionObjects[object].attributes = view.attributes;
+                state.sessionObjects[object].attributes = std::move(changed);
                 return;
             }
-            const std::vector<uint8_t> record = view.attributes.serialize();
+            const std::vector<uint8_t> record = changed.serialize();
             if ((rv = checkMemory(state, token, record.size(), before)) == CKR_OK)
                 state.store->updateObject(int64_t(object), record);
         });
@@ -184,7 +185,7 @@ CK_RV C_FindObjectsInit(CK_SESSION_HANDLE handle, CK_ATTRIBUTE_PTR pattern, CK_U
         FindOperation find;
         find.active = true;
         for (const StoredObject& stored : state.store->objects(token.id)) {
-            const std::optional<AttributeSet> object = AttributeSet::deserialize(stored.attributes);
+            const AttributeSet* object = stored.attributes.get();
             if (object && visible(state, session.slot, *object) && object->matches(pattern, count))
                 find.results.push_back(CK_OBJECT_HANDLE(stored.id));
         }

@@ -22,7 +22,8 @@ CK_RV signingKey(ModuleState& state, const Session& session, const TokenRecord& 
             found = object->second.attributes;
     } else if (const std::optional<StoredObject> stored = state.store->object(int64_t(handle));
                stored && stored->tokenId == token.id) {
-        found = AttributeSet::deserialize(stored->attributes);
+        if (stored->attributes)
+            found = *stored->attributes;
     }
     if (!found)
         return CKR_KEY_HANDLE_INVALID;

@@ -71,6 +71,7 @@ template <typename Body> SKF_ULONG guarded(Body&& body) {
     std::lock_guard lock(state.mutex);
     try {
         useCurrentStore(state);
+        const Store::Call call(state.store.get());
         return body(state);
     } catch (...) {
         return SAR_FAIL;

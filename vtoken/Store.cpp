@@ -218,6 +218,12 @@ int bindToken(Statement& statement, const TokenRecord& token) {
     return p;
 }
 
+StoredObject readObject(const Statement& row) {
+    std::optional<AttributeSet> attributes = AttributeSet::deserialize(row.blob(2));
+    return {row.integer(0), row.integer(1),
+            attributes ? std::make_shared<const AttributeSet>(std::move(*attributes)) : nullptr};
+}
+
 std::string placeholders(int count) {
     std::string text;
     for (int i = 0; i < count; ++i)
@@ -271,22 +277,24 @@ Store::Store(const std::string& path) {
         execute("PRAGMA foreign_keys = ON");
         execute("PRAGMA journal_mode = WAL");
         execute("PRAGMA synchronous = NORMAL");
-        // The version is read inside the schema transaction, so that of two processes opening an old store at once
-        // only the first migrates it.
-        transaction([&] {
-            int64_t found = 0;
-            {
-                Statement version(m_db, "PRAGMA user_version");
-                version.step();
-                found = version.integer(0);
-            }
-            if (found > SchemaVersion)
-                throw StoreError("store: " + path + " was written by a newer vtoken");
-            execute(Schema);
-            if (found == 1)
-                migrateFromVersion1();
-            execute(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
-        });
+        // A store of this version is only read: opening it writes nothing, so it neither syncs the disk nor makes
+        // every other connection drop what it has read. An older one is written inside the schema transaction, which
+        // reads the version again, so that of two processes opening an old store at once only the first migrates it.
+        const auto version = [this] {
+            Statement query(m_db, "PRAGMA user_version");
+            query.step();
+            return query.integer(0);
+        };
+        if (version() != SchemaVersion)
+            transaction([&] {
+                const int64_t found = version();
+                if (found > SchemaVersion)
+                    throw StoreError("store: " + path + " was written by a newer vtoken");
+                execute(Schema);
+                if (found == 1)
+                    migrateFromVersion1();
+                execute(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
+            });
         if (sqlite3_prepare_v2(m_db, "PRAGMA data_version", -1, &m_dataVersion, nullptr) != SQLITE_OK)
             throw StoreError(std::string("store: ") + sqlite3_errmsg(m_db));
     } catch (...) {
@@ -301,6 +309,13 @@ Store::~Store() {
 }
 
 void Store::checkCache() {
+    if (m_callDepth > 0 && m_checkedInCall)
+        return;
+    checkCacheNow();
+    m_checkedInCall = m_callDepth > 0;
+}
+
+void Store::checkCacheNow() {
     const bool read = sqlite3_step(m_dataVersion) == SQLITE_ROW;
     const int64_t version = read ? sqlite3_column_int64(m_dataVersion, 0) : -1;
     // Reset at once: a statement left active would pin this connection to an old snapshot.
@@ -347,7 +362,8 @@ void Store::transaction(const std::function<void()>& work) {
     }
     execute("BEGIN IMMEDIATE");
     ++m_transactionDepth;
-    checkCache();
+    // A change starts from what is committed now, whatever the call read before.
+    checkCacheNow();
     try {
         work();
         --m_transactionDepth;
@@ -449,7 +465,7 @@ std::vector<StoredObject> Store::objects(int64_t tokenId) {
     query.bind(1, tokenId);
     std::vector<StoredObject> found;
     while (query.step())
-        found.push_back({query.integer(0), query.integer(1), query.blob(2)});
+        found.push_back(readObject(query));
     for (const StoredObject& object : found)
         m_objectCache[object.id] = object;
     return m_objectListCache[tokenId] = found;
@@ -463,7 +479,7 @@ std::optional<StoredObject> Store::object(int64_t id) {
     query.bind(1, id);
     if (!query.step())
         return std::nullopt;
-    return m_objectCache[id] = StoredObject{query.integer(0), query.integer(1), query.blob(2)};
+    return m_objectCache[id] = readObject(query);
 }
 
 int64_t Store::insertObject(int64_t tokenId, const std::vector<uint8_t>& attributes) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "vtoken/AttributeSet.h"
 #include "vtoken/TokenRecord.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,10 +23,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An object as read: its attributes decoded once, shared by every reader while the store is unchanged.
 struct StoredObject {
     int64_t id = 0;
     int64_t tokenId = 0;
-    std::vector<uint8_t> attributes; // serialized AttributeSet
+    std::shared_ptr<const AttributeSet> attributes; // null when the stored bytes cannot be decoded
 };
 
 // One thing a token's sensor saw. The vtoken command queues them; whichever process reads the sensor next takes
@@ -57,6 +60,25 @@ public:
 
     // Runs work inside one write transaction; an exception rolls everything back and propagates.
     void transaction(const std::function<void()>& work);
+
+    // One call of a client (a PKCS#11 function, an SKF one): what the call reads is checked against other
+    // connections' commits once, at its first read, not at every lookup. A listing makes hundreds of lookups.
+    class Call {
+    public:
+        explicit Call(Store* store) : m_store(store) {
+            if (m_store)
+                ++m_store->m_callDepth;
+        }
+        ~Call() {
+            if (m_store && --m_store->m_callDepth == 0)
+                m_store->m_checkedInCall = false;
+        }
+        Call(const Call&) = delete;
+        Call& operator=(const Call&) = delete;
+
+    private:
+        Store* m_store;
+    };
 
     std::vector<TokenRecord> tokens();
     std::optional<TokenRecord> token(int64_t id);
@@ -102,13 +124,16 @@ private:
     void execute(const char* sql);
     void migrateFromVersion1();
     void bumpSlotEvents();
-    // Drops what was read once another connection has committed since.
+    // Drops what was read once another connection has committed since; within a call, only at its first read.
     void checkCache();
+    void checkCacheNow();
     void forgetCache();
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_dataVersion = nullptr;
     int m_transactionDepth = 0;
+    int m_callDepth = 0;
+    bool m_checkedInCall = false;
 
     // What this connection has read, kept while no other connection commits and this one writes nothing: a
     // client listing a token calls for the same token and objects hundreds of times.
