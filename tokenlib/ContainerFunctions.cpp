@@ -273,7 +273,7 @@ ZV_EXPORT int32_t container_get_pubkey(int32_t index, const char* name, int32_t 
             CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
             int32_t rv = firstObject(containers, name, usage, CKO_PUBLIC_KEY, object);
             if (rv == ZV_OK) {
-                if (!keyFactsOfObject(objects, object, facts))
+                if (!keyFactsOfObject(objects, object, containers.keyType(object), facts))
                     return ZV_ERR_NO_OBJECT;
             } else if (rv == ZV_ERR_NO_OBJECT) {
                 // Tools that write only the certificate and the private key still have the public key in the
@@ -305,7 +305,7 @@ ZV_EXPORT int32_t container_get_prikey(int32_t index, const char* name, int32_t 
             if (const int32_t rv = firstObject(containers, name, usage, CKO_PRIVATE_KEY, object); rv != ZV_OK)
                 return rv;
             KeyFacts facts;
-            if (!keyFactsOfObject(objects, object, facts))
+            if (!keyFactsOfObject(objects, object, containers.keyType(object), facts))
                 return ZV_ERR_NO_OBJECT;
             *algorithm = facts.algorithm;
             *bits = facts.bits;

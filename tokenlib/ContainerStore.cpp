@@ -3,6 +3,7 @@
 #include "shared/ZovevOdu.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -114,11 +115,12 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
     std::vector<Bytes> groupOrder;
     std::map<Bytes, Group> groups;
     for (CK_OBJECT_HANDLE object : objects) {
-        const std::optional<CK_ULONG> objectClass = m_objects.ulongAttribute(object, CKA_CLASS);
-        if (!objectClass)
+        const std::optional<CK_ULONG> read = m_objects.ulongAttribute(object, CKA_CLASS);
+        if (!read)
             continue;
+        const CK_OBJECT_CLASS objectClass = *read;
         // Each class's attributes in one request.
-        if (*objectClass == CKO_DATA) {
+        if (objectClass == CKO_DATA) {
             const std::vector<std::optional<Bytes>> record = m_objects.attributes(object, {CKA_APPLICATION, CKA_VALUE});
             const std::optional<Bytes>&application = record[0], &value = record[1];
             if (!application || std::string(application->begin(), application->end()) != Application)
@@ -130,32 +132,40 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
             }
             continue;
         }
-        if (*objectClass != CKO_PRIVATE_KEY && *objectClass != CKO_PUBLIC_KEY && *objectClass != CKO_CERTIFICATE)
+        if (objectClass != CKO_PRIVATE_KEY && objectClass != CKO_PUBLIC_KEY && objectClass != CKO_CERTIFICATE)
             continue;
-        const std::vector<std::optional<Bytes>> read =
-            *objectClass == CKO_PRIVATE_KEY
-                ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_DECRYPT, CKA_UNWRAP, CKA_DERIVE})
-            : *objectClass == CKO_PUBLIC_KEY ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_ENCRYPT, CKA_WRAP})
-                                             : m_objects.attributes(object, {CKA_ID, CKA_LABEL});
-        const std::optional<Bytes>& id = read[0];
+        const std::vector<std::optional<Bytes>> values =
+            objectClass == CKO_PRIVATE_KEY
+                ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_KEY_TYPE, CKA_DECRYPT, CKA_UNWRAP, CKA_DERIVE})
+            : objectClass == CKO_PUBLIC_KEY
+                ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_KEY_TYPE, CKA_ENCRYPT, CKA_WRAP})
+                : m_objects.attributes(object, {CKA_ID, CKA_LABEL});
+        const std::optional<Bytes>& id = values[0];
         if (!id || id->empty())
             continue;
-        snapshot.objects[{*id, *objectClass}].push_back(object);
+        snapshot.objects[{*id, objectClass}].push_back(object);
         auto [entry, added] = groups.try_emplace(*id);
         if (added)
             groupOrder.push_back(*id);
         Group& group = entry->second;
-        if (const std::optional<Bytes>& label = read[1]; group.label.empty() && label)
+        if (const std::optional<Bytes>& label = values[1]; group.label.empty() && label)
             group.label.assign(label->begin(), label->end());
-        const auto anyTrue = [&read](size_t from) {
-            return std::any_of(read.begin() + ptrdiff_t(from), read.end(), ObjectAccess::isTrue);
+        const auto anyTrue = [&values](size_t from) {
+            return std::any_of(values.begin() + ptrdiff_t(from), values.end(), ObjectAccess::isTrue);
         };
-        if (*objectClass == CKO_PRIVATE_KEY) {
+        if (objectClass == CKO_CERTIFICATE)
+            continue;
+        if (const std::optional<Bytes>& type = values[2]; type && type->size() == sizeof(CK_KEY_TYPE)) {
+            CK_KEY_TYPE keyType = 0;
+            std::memcpy(&keyType, type->data(), sizeof keyType);
+            snapshot.keyTypes[object] = keyType;
+        }
+        if (objectClass == CKO_PRIVATE_KEY) {
             group.hasPrivateKey = true;
-            group.exchange = anyTrue(2); // it may decrypt, unwrap or derive
-        } else if (*objectClass == CKO_PUBLIC_KEY) {
+            group.exchange = anyTrue(3); // it may decrypt, unwrap or derive
+        } else {
             group.hasPublicKey = true;
-            group.publicExchange = anyTrue(2); // it may encrypt or wrap
+            group.publicExchange = anyTrue(3); // it may encrypt or wrap
         }
     }
 
@@ -276,6 +286,13 @@ CK_RV ContainerStore::create(const std::string& name, Container& created) {
 CK_RV ContainerStore::setId(Container& container, int usage, const Bytes& id) {
     container.id(usage) = id;
     return writeRecord(container);
+}
+
+std::optional<CK_KEY_TYPE> ContainerStore::keyType(CK_OBJECT_HANDLE key) const {
+    if (!m_snapshot || !*m_snapshot)
+        return std::nullopt;
+    const auto found = (*m_snapshot)->keyTypes.find(key);
+    return found == (*m_snapshot)->keyTypes.end() ? std::nullopt : std::optional(found->second);
 }
 
 CK_RV ContainerStore::objectsOf(const Container& container, int usage, CK_OBJECT_CLASS objectClass,

@@ -31,6 +31,7 @@ struct Container {
 struct ContainerSnapshot {
     std::vector<Container> containers;
     std::map<std::pair<Bytes, CK_OBJECT_CLASS>, std::vector<CK_OBJECT_HANDLE>> objects;
+    std::map<CK_OBJECT_HANDLE, CK_KEY_TYPE> keyTypes; // of the keys among them
 };
 
 // PKCS#11 has no containers, so each one is a public data object (the record) naming the CKA_IDs of its pairs;
@@ -54,6 +55,8 @@ public:
     CK_RV create(const std::string& name, Container& created);
     // Names the pair of a usage, writing the record (and giving a group of another tool's objects a record).
     CK_RV setId(Container& container, int usage, const Bytes& id);
+    // The type of a key the last pass found; nothing without a snapshot.
+    std::optional<CK_KEY_TYPE> keyType(CK_OBJECT_HANDLE key) const;
     // The container's objects of one class and usage.
     CK_RV objectsOf(const Container& container, int usage, CK_OBJECT_CLASS objectClass,
                     std::vector<CK_OBJECT_HANDLE>& found);

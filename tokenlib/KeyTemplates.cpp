@@ -298,8 +298,9 @@ bool keyFactsOfCertificate(const Bytes& der, KeyFacts& facts) {
     return true;
 }
 
-bool keyFactsOfObject(ObjectAccess& objects, CK_OBJECT_HANDLE key, KeyFacts& facts) {
-    const std::optional<CK_ULONG> type = objects.ulongAttribute(key, CKA_KEY_TYPE);
+bool keyFactsOfObject(ObjectAccess& objects, CK_OBJECT_HANDLE key, std::optional<CK_KEY_TYPE> type, KeyFacts& facts) {
+    if (!type)
+        type = objects.ulongAttribute(key, CKA_KEY_TYPE);
     if (!type)
         return false;
     facts = KeyFacts{};

@@ -4,6 +4,7 @@
 
 #include <openssl/evp.h>
 
+#include <optional>
 #include <string>
 
 namespace zv {
@@ -31,7 +32,8 @@ int32_t publicKeyTemplate(EVP_PKEY* key, int usage, const std::string& label, co
 int32_t certificateTemplate(const Bytes& certificate, const std::string& label, const Bytes& id, Template& attributes);
 
 // Facts of the key in a certificate, or of a key object on the token (its modulus or curve; the public parts only).
+// The key object's type is read unless known.
 bool keyFactsOfCertificate(const Bytes& certificate, KeyFacts& facts);
-bool keyFactsOfObject(ObjectAccess& objects, CK_OBJECT_HANDLE key, KeyFacts& facts);
+bool keyFactsOfObject(ObjectAccess& objects, CK_OBJECT_HANDLE key, std::optional<CK_KEY_TYPE> type, KeyFacts& facts);
 
 } // namespace zv
