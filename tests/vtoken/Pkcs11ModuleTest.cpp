@@ -5,6 +5,7 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
+#include <sqlite3.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -120,6 +121,46 @@ private Q_SLOTS:
     void cleanup() {
         p11->C_Finalize(nullptr);
         m_store.reset();
+    }
+
+    // What the module read stays only for the call: another process's change shows at the next call. Opening the
+    // store again commits nothing, so nobody else's reads are thrown away.
+    void anotherProcesssChangeShowsAtTheNextCall() {
+        const CK_SESSION_HANDLE session = open();
+        const CK_OBJECT_HANDLE object = createData(session, false, "value");
+        const auto label = [&] {
+            char text[64];
+            CK_ATTRIBUTE read = {CKA_LABEL, text, sizeof text};
+            return p11->C_GetAttributeValue(session, object, &read, 1) == CKR_OK
+                       ? QByteArray(text, int(read.ulValueLen))
+                       : QByteArray();
+        };
+        QCOMPARE(label(), QByteArray("container"));
+        const auto commits = [] {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(Store::defaultPath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt* version = nullptr;
+            sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &version, nullptr);
+            return std::pair{db, version};
+        }();
+        const auto dataVersion = [&] {
+            sqlite3_step(commits.second);
+            const int64_t value = sqlite3_column_int64(commits.second, 0);
+            sqlite3_reset(commits.second);
+            return value;
+        };
+        const int64_t before = dataVersion();
+        { const Store reopened; }
+        QCOMPARE(dataVersion(), before);
+        sqlite3_finalize(commits.second);
+        sqlite3_close(commits.first);
+
+        Store other;
+        AttributeSet changed = *other.object(int64_t(object))->attributes;
+        changed.set(CKA_LABEL, {'r', 'e', 'n', 'a', 'm', 'e', 'd'});
+        other.updateObject(int64_t(object), changed.serialize());
+        QCOMPARE(label(), QByteArray("renamed"));
+        p11->C_CloseSession(session);
     }
 
     void initializationRules() {
