@@ -113,7 +113,7 @@ int main(int argc, char* argv[]) {
             int32_t algorithm = 0, bits = 0;
             uint8_t key[1024];
             int32_t keyLength = sizeof key;
-            container_get_pubkey(0, name, usage, &algorithm, &bits, key, &keyLength);
+            check(container_get_pubkey(0, name, usage, &algorithm, &bits, key, &keyLength), "container_get_pubkey");
             uint16_t subject[257], issuer[257];
             char serial[257];
             int32_t version = 0, from[9], to[9], kind = 0;

@@ -1,10 +1,14 @@
 # Shared by the benchmark scripts: sourced, not run.
 
-# elapsed_ms COMMAND...: the wall time of one run of the command, in milliseconds; its output is dropped.
+# elapsed_ms COMMAND...: the wall time of one run of the command, in milliseconds; its output is dropped. A command
+# that fails is no measurement: the bench stops.
 elapsed_ms() {
     local start end
     start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
+    if ! "$@" >/dev/null 2>&1; then
+        echo "failed: $*" >&2
+        return 1
+    fi
     end=$(date +%s%N)
     echo $(((end - start) / 1000000))
 }

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-15}"
+[ "$runs" -ge 9 ] || { echo "at least 9 runs" >&2; exit 2; }
 build="${BUILD:-$PWD/build}"
 vtoken="$build/bin/vtoken"
 module="$build/bin/libvtoken-pkcs11.so"

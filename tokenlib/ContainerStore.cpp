@@ -119,12 +119,12 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
         if (!read)
             continue;
         const CK_OBJECT_CLASS objectClass = *read;
-        // Each class's attributes in one request.
         if (objectClass == CKO_DATA) {
-            const std::vector<std::optional<Bytes>> record = m_objects.attributes(object, {CKA_APPLICATION, CKA_VALUE});
-            const std::optional<Bytes>&application = record[0], &value = record[1];
+            // Another application's value is never read: it may be large.
+            const std::optional<Bytes> application = m_objects.attribute(object, CKA_APPLICATION);
             if (!application || std::string(application->begin(), application->end()) != Application)
                 continue;
+            const std::optional<Bytes> value = m_objects.attribute(object, CKA_VALUE);
             Container container;
             if (value && decodeRecord(*value, container)) {
                 container.record = object;
@@ -134,6 +134,7 @@ CK_RV ContainerStore::scan(ContainerSnapshot& snapshot) {
         }
         if (objectClass != CKO_PRIVATE_KEY && objectClass != CKO_PUBLIC_KEY && objectClass != CKO_CERTIFICATE)
             continue;
+        // A key's or a certificate's attributes in one request.
         const std::vector<std::optional<Bytes>> values =
             objectClass == CKO_PRIVATE_KEY
                 ? m_objects.attributes(object, {CKA_ID, CKA_LABEL, CKA_KEY_TYPE, CKA_DECRYPT, CKA_UNWRAP, CKA_DERIVE})

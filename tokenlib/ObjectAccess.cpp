@@ -60,7 +60,7 @@ CK_RV ObjectAccess::find(Template& pattern, std::vector<CK_OBJECT_HANDLE>& found
 }
 
 std::optional<Bytes> ObjectAccess::attribute(CK_OBJECT_HANDLE object, CK_ATTRIBUTE_TYPE type) {
-    uint8_t usual[UsualValueBytes];
+    uint8_t usual[UsualValueBytes] = {}; // a module that writes less than it says gives zeros, never stale memory
     CK_ATTRIBUTE first = {type, usual, UsualValueBytes};
     const CK_RV rv = p11->C_GetAttributeValue(m_session, object, &first, 1);
     if (rv == CKR_OK && filled(first, UsualValueBytes))
@@ -82,7 +82,7 @@ std::optional<Bytes> ObjectAccess::attribute(CK_OBJECT_HANDLE object, CK_ATTRIBU
 
 std::vector<std::optional<Bytes>> ObjectAccess::attributes(CK_OBJECT_HANDLE object,
                                                            std::initializer_list<CK_ATTRIBUTE_TYPE> types) {
-    const std::unique_ptr<uint8_t[]> room(new uint8_t[UsualValueBytes * types.size()]);
+    const std::unique_ptr<uint8_t[]> room(new uint8_t[UsualValueBytes * types.size()]());
     std::vector<CK_ATTRIBUTE> query;
     for (const CK_ATTRIBUTE_TYPE type : types)
         query.push_back({type, room.get() + UsualValueBytes * query.size(), UsualValueBytes});

@@ -58,7 +58,6 @@ inline QByteArray der(const KeyPair& pair) {
     return bytes;
 }
 
-// A PKCS#12 file of the pair and the certificates of its authorities, protected by password.
 // The SubjectPublicKeyInfo of the pair's key, as OpenSSL writes it.
 inline QByteArray publicKeyInfo(const KeyPair& pair) {
     unsigned char* data = nullptr;
@@ -68,6 +67,7 @@ inline QByteArray publicKeyInfo(const KeyPair& pair) {
     return bytes;
 }
 
+// A PKCS#12 file of the pair and the certificates of its authorities, protected by password.
 inline QByteArray pkcs12(const KeyPair& pair, const char* password, std::initializer_list<const KeyPair*> chain = {}) {
     STACK_OF(X509)* authorities = sk_X509_new_null();
     for (const KeyPair* authority : chain)

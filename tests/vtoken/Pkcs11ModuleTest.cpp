@@ -125,7 +125,7 @@ private Q_SLOTS:
 
     // What the module read stays only for the call: another process's change shows at the next call. Opening the
     // store again commits nothing, so nobody else's reads are thrown away.
-    void anotherProcesssChangeShowsAtTheNextCall() {
+    void anotherProcessesChangeShowsAtTheNextCall() {
         const CK_SESSION_HANDLE session = open();
         const CK_OBJECT_HANDLE object = createData(session, false, "value");
         const auto label = [&] {

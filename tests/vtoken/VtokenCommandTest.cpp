@@ -487,6 +487,19 @@ private Q_SLOTS:
         QCOMPARE(vtoken({"unblock-response", "OLD0000000000001", "0011223344556677"}).exitCode, 0);
     }
 
+    // A store a newer vtoken wrote is refused, not read or rewritten by this one.
+    void newerStoreIsRefused() {
+        create();
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(storePath()).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "PRAGMA user_version = 3", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        QVERIFY_THROWS_EXCEPTION(vtoken::StoreError, vtoken::Store(storePath().toStdString()));
+        const Run listed = vtoken({"list"});
+        QCOMPARE(listed.exitCode, 1);
+        QVERIFY2(listed.err.contains("newer vtoken"), listed.err.constData());
+    }
+
     void cdromDumpOfEmptyPartition() {
         const QString serial = create({"--cdrom-sectors", "3"});
         QCOMPARE(vtoken({"cdrom", "dump", serial}).out, QByteArray(3 * 2048, '\0'));
