@@ -7,11 +7,40 @@
 #include "ui/main/ManagerStyle.h"
 
 #include <QApplication>
+#include <QByteArrayView>
 #include <QIcon>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+QtMessageHandler g_defaultHandler = nullptr;
+
+// While the window system is being reached: its plugin's complaints are held back, and a failure to reach any is
+// told in one line, with the exit status 1, instead of Qt's abort.
+void windowSystemMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg) {
+        const QByteArray display =
+            qgetenv("WAYLAND_DISPLAY").isEmpty() ? qgetenv("DISPLAY") : qgetenv("WAYLAND_DISPLAY");
+        if (display.isEmpty())
+            std::fputs("vx7100-mgr: no display to open: neither DISPLAY nor WAYLAND_DISPLAY is set\n", stderr);
+        else
+            std::fprintf(stderr, "vx7100-mgr: cannot open the display %s\n", display.constData());
+        std::_Exit(1);
+    }
+    if (QByteArrayView(context.category).startsWith("qt.qpa"))
+        return;
+    g_defaultHandler(type, context, message);
+}
+
+} // namespace
 
 // The command line is ignored: configuration comes only from the files beside the program and the user's files.
 int main(int argc, char* argv[]) {
+    g_defaultHandler = qInstallMessageHandler(windowSystemMessages);
     QApplication application(argc, argv);
+    qInstallMessageHandler(g_defaultHandler);
     // The window class: X11 reads it as WM_CLASS, Wayland as the application id, matching the desktop entry.
     QApplication::setApplicationName(QLatin1String(CommandChannel::WindowClassName));
     QApplication::setDesktopFileName(QLatin1String(CommandChannel::WindowClassName));

@@ -38,6 +38,7 @@ Commands:
   finger SERIAL EVENT                queue what the sensor sees next (present N, fail, away), or auto on|off
   unblock-response SERIAL CHALLENGE  answer a remote unblock request as the token's issuer
   help [COMMAND]                     this text, or a command's
+  --version                          the version of vtoken
 
 'vtoken COMMAND --help' lists a command's options. Numbers are decimal, or hexadecimal after 0x.
 Exit status: 0 done, 1 failed (unknown serial, store error), 2 wrong arguments.
@@ -99,6 +100,10 @@ int run(std::span<char*> args) {
     const std::string_view first = args[0];
     if (isHelp(first) || (first == "help" && args.size() == 1)) {
         print(stdout, MainHelp);
+        return 0;
+    }
+    if (first == "--version" && args.size() == 1) {
+        print(stdout, "vtoken " VX_VERSION "\n");
         return 0;
     }
     if (first == "help") {

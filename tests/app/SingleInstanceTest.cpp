@@ -134,6 +134,24 @@ private Q_SLOTS:
         QTRY_VERIFY(running);
     }
 
+    // Without a window system the program says so in one line and ends with status 1, not with Qt's abort.
+    void withoutADisplayTheProgramSaysSoAndEnds() {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VX_PROGRAM), QStringList());
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        QCOMPARE(program.readAllStandardError(),
+                 QByteArray("vx7100-mgr: no display to open: neither DISPLAY nor WAYLAND_DISPLAY is set\n"));
+    }
+
     void noPrivateDirectoryMeansNoGuard() {
         SingleInstance unguarded{QString()};
         QVERIFY(!unguarded.IsAnotherInstanceRunning());
