@@ -1,5 +1,7 @@
 #include "app/AppInfo.h"
 
+#include <QFileInfo>
+
 #include "app/IniFile.h"
 #include "app/IntegerText.h"
 
@@ -54,6 +56,11 @@ QStringList splitDelimited(QStringView text) {
 }
 
 } // namespace
+
+QString AppInfoPath(const QString& programDirectory) {
+    const QString beside = programDirectory + QStringLiteral("APPInfo.ini");
+    return QFileInfo::exists(beside) ? beside : QLatin1String(InstalledAppInfoPath);
+}
 
 int ReadAppInfo(const QString& path, TAPPInfo& info) {
     const IniFile ini(path);

@@ -38,6 +38,13 @@ struct ProductIdTable {
     int32_t count = 0;
 };
 
+// The installed profile, a configuration file of the package.
+inline constexpr char InstalledAppInfoPath[] = "/etc/vx7100-mgr/APPInfo.ini";
+
+// The profile: APPInfo.ini beside the program when there is one (a build tree, a copy of one's own), else the
+// installed one.
+QString AppInfoPath(const QString& programDirectory);
+
 // Returns 0 when the profile was read (a missing file reads as all defaults) and 1 when the file could not be read;
 // fields keep what the record held for every key that was not read.
 int ReadAppInfo(const QString& path, TAPPInfo& info);

@@ -5,7 +5,7 @@
 StartupState RunEntrySequence(const QString& programDirectory, LanguageTable& table) {
     StartupState state;
     state.programDirectory = programDirectory;
-    ReadAppInfo(programDirectory + QStringLiteral("APPInfo.ini"), state.appInfo);
+    ReadAppInfo(AppInfoPath(programDirectory), state.appInfo);
     ReadUserConfig(UserConfigDir(state.appInfo.CfgPath) + QLatin1String(UserConfigFileName), state.userConfig);
     const int32_t configuredLanguage = state.userConfig.LanguageID;
     ReadLanguageCatalogue(programDirectory + QLatin1String(LanguagesDirectoryName) +

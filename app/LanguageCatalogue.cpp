@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/IntegerText.h"
+#include "app/UserConfig.h"
 
 #include <QDir>
 
@@ -42,7 +43,7 @@ QString languageFilePath(const QString& programDirectory, const QString& languag
     return path;
 }
 
-QString SwitchLanguageFile(const QString& programDirectory, int index) {
+QString SwitchLanguageFile(const QString& programDirectory, const QString& cfgPath, int index) {
     const QString directory = programDirectory + QLatin1String(LanguagesDirectoryName) + u'/';
     TLanguageInfo catalogue;
     ReadLanguageCatalogue(directory + QStringLiteral("LanguageInfo.ini"), catalogue);
@@ -51,7 +52,8 @@ QString SwitchLanguageFile(const QString& programDirectory, int index) {
     const auto id = catalogueLanguageId(catalogue.entries[index]);
     if (!id)
         return {};
-    IniFile choice(directory + QStringLiteral("LanguageConfig.ini"));
+    IniFile choice(ProgramFilePath(programDirectory, cfgPath,
+                                   QLatin1String(LanguagesDirectoryName) + QStringLiteral("/LanguageConfig.ini")));
     choice.writeInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), *id);
     choice.save();
     return languageFilePath(programDirectory, catalogue.entries[index].LanguageFile);

@@ -35,6 +35,6 @@ int findCatalogueLanguage(const TLanguageInfo& catalogue, int32_t configuredLang
 QString languageFilePath(const QString& programDirectory, const QString& languageFile);
 
 // The run-time language switch: reads the catalogue afresh, writes entry index's identifier as the remembered
-// choice in "Languages/LanguageConfig.ini" and returns the path of that entry's language file. Empty, and nothing
-// written, when there is no such entry or its identifier is not a whole number.
-QString SwitchLanguageFile(const QString& programDirectory, int index);
+// choice in "Languages/LanguageConfig.ini" (where ProgramFilePath puts it) and returns the path of that entry's
+// language file. Empty, and nothing written, when there is no such entry or its identifier is not a whole number.
+QString SwitchLanguageFile(const QString& programDirectory, const QString& cfgPath, int index);

@@ -5,6 +5,7 @@
 #include "platform/UserDirectories.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 QString UserConfigDir(const QString& cfgPath) {
     QString directory = UserDirectories::appDataDirectory() + u'/' + QString(cfgPath).replace(u'\\', u'/');
@@ -14,6 +15,16 @@ QString UserConfigDir(const QString& cfgPath) {
     directory += u'/';
     QDir().mkpath(directory);
     return directory;
+}
+
+QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative) {
+    const QString beside = programDirectory + relative;
+    const QString user = UserConfigDir(cfgPath) + relative;
+    if (QFileInfo::exists(user) || !QFileInfo(QFileInfo(beside).absolutePath()).isWritable()) {
+        QDir().mkpath(QFileInfo(user).absolutePath());
+        return user;
+    }
+    return beside;
 }
 
 int ReadUserConfig(const QString& path, TUserConfigInfo& config) {

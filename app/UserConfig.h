@@ -22,5 +22,10 @@ inline constexpr char UserConfigFileName[] = "UserConfig.ini";
 // counts as a separator. Created, with its parents, when missing; a failure to create is not reported.
 QString UserConfigDir(const QString& cfgPath);
 
+// Where a file that the program keeps beside itself (relative: "Initconfig.ini", "Languages/LanguageConfig.ini") is
+// read and written: the user's configuration directory when a copy is there already or when the program directory
+// cannot be written (an installed program), else the program directory.
+QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative);
+
 // Returns 0 when the file was read (a missing file reads as all defaults) and 1 when it could not be read.
 int ReadUserConfig(const QString& path, TUserConfigInfo& config);

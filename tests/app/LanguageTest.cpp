@@ -200,7 +200,7 @@ private Q_SLOTS:
         write(QStringLiteral("Languages/LanguageInfo.ini"),
               "[a]\nLanguageID=2052\nLanguageFile=A.lng\n[b]\nLanguageID=1033\nLanguageFile=B.lng\n"
               "[c]\nLanguageID=x\nLanguageFile=C.lng\n");
-        const QString path = SwitchLanguageFile(programDirectory(), index);
+        const QString path = SwitchLanguageFile(programDirectory(), QStringLiteral("q"), index);
         QCOMPARE(path, file.isEmpty() ? QString() : m_program.filePath(QStringLiteral("Languages/") + file));
         const IniFile choice(m_program.filePath(QStringLiteral("Languages/LanguageConfig.ini")));
         QCOMPARE(choice.readInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), 0), remembered);

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -86,6 +87,34 @@ private Q_SLOTS:
         QCOMPARE(config.LanguageID, languageId);
         QCOMPARE(config.DefaultPINMode, defaultPinMode);
         QCOMPARE(config.URL, url);
+    }
+
+    // The files the program writes beside itself: there in a writable program directory, in the user's directory
+    // once a copy is there or when the program directory is an installed, read-only one.
+    void programFilesGoWhereTheyCanBeWritten_data() {
+        QTest::addColumn<bool>("writable"); // the program directory
+        QTest::addColumn<bool>("userCopy"); // a copy already in the user's directory
+        QTest::addColumn<bool>("inUserDirectory");
+        QTest::newRow("build tree") << true << false << false;
+        QTest::newRow("installed") << false << false << true;
+        QTest::newRow("written to the user's before") << true << true << true;
+    }
+    void programFilesGoWhereTheyCanBeWritten() {
+        QFETCH(bool, writable);
+        QFETCH(bool, userCopy);
+        QFETCH(bool, inUserDirectory);
+        // A directory nobody can write, not even the root user the tests may run as: one that is not there.
+        QTemporaryDir program;
+        const QString directory = writable ? program.path() + u'/' : program.path() + QStringLiteral("/gone/");
+        const QString relative = QStringLiteral("Languages/LanguageConfig.ini");
+        QVERIFY(!writable || QDir(program.path()).mkpath(QStringLiteral("Languages")));
+        const QString userFile = m_home.path() + QStringLiteral("/.config/q/v/") + relative;
+        QFile::remove(userFile);
+        if (userCopy)
+            writeTestFile(userFile, "[Language]\n");
+        const QString path = ProgramFilePath(directory, QStringLiteral("q\\v"), relative);
+        QCOMPARE(path, inUserDirectory ? userFile : directory + relative);
+        QVERIFY(QFileInfo(QFileInfo(path).absolutePath()).isDir());
     }
 
     void missingFileGivesTheDefaults() {

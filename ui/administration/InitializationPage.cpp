@@ -1,6 +1,8 @@
 #include "ui/administration/InitializationPage.h"
 
+#include "app/AppInfo.h"
 #include "app/LanguageTable.h"
+#include "app/UserConfig.h"
 #include "platform/TextEncoding.h"
 #include "ui/main/FormControls.h"
 
@@ -117,7 +119,7 @@ InitializationPage::InitializationPage(PageHost& host, QWidget* parent)
 }
 
 QString InitializationPage::templatePath() const {
-    return m_host.programDirectory() + QLatin1String(InitTemplateFileName);
+    return ProgramFilePath(m_host.programDirectory(), m_host.appInfo().CfgPath, QLatin1String(InitTemplateFileName));
 }
 
 void InitializationPage::ShowInitTemplate() {

@@ -173,7 +173,7 @@ QAction* MainWindow::addSpareMenuEntry(const char* name) {
 }
 
 void MainWindow::setUpWindow() {
-    ReadAppInfo(m_programDirectory + QStringLiteral("APPInfo.ini"), m_appInfo);
+    ReadAppInfo(AppInfoPath(m_programDirectory), m_appInfo);
     ParseProductIds(m_appInfo.PID, m_productIds);
     certificatePage->offerStoreRegistration(m_appInfo.AdminTools > 0);
     tvUSBKey->offerAdministration(m_appInfo.AdminTools > 0);
@@ -245,7 +245,7 @@ void MainWindow::ApplyTexts() {
 }
 
 void MainWindow::SwitchLanguage(int index) {
-    const QString file = SwitchLanguageFile(m_programDirectory, index);
+    const QString file = SwitchLanguageFile(m_programDirectory, m_appInfo.CfgPath, index);
     if (file.isEmpty())
         return;
     LanguageTable::instance().LoadLanguageFile(file);
