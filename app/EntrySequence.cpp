@@ -1,6 +1,7 @@
 #include "app/EntrySequence.h"
 
 #include "app/LanguageTable.h"
+#include "app/QtTranslations.h"
 
 StartupState RunEntrySequence(const QString& programDirectory, LanguageTable& table) {
     StartupState state;
@@ -19,5 +20,7 @@ StartupState RunEntrySequence(const QString& programDirectory, LanguageTable& ta
     const QString path = languageFilePath(programDirectory, file);
     if (!path.isEmpty())
         table.LoadLanguageFile(path);
+    if (entry < state.languages.Count())
+        QtTranslations::follow(catalogueLanguageId(state.languages.entries[entry]).value_or(0));
     return state;
 }

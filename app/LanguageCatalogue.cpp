@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/IntegerText.h"
+#include "app/QtTranslations.h"
 #include "app/UserConfig.h"
 
 #include <QDir>
@@ -56,5 +57,6 @@ QString SwitchLanguageFile(const QString& programDirectory, const QString& cfgPa
                                    QLatin1String(LanguagesDirectoryName) + QStringLiteral("/LanguageConfig.ini")));
     choice.writeInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), *id);
     choice.save();
+    QtTranslations::follow(*id);
     return languageFilePath(programDirectory, catalogue.entries[index].LanguageFile);
 }

@@ -4,6 +4,7 @@
 #include "app/LanguageTable.h"
 #include "common/TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -204,6 +205,10 @@ private Q_SLOTS:
         QCOMPARE(path, file.isEmpty() ? QString() : m_program.filePath(QStringLiteral("Languages/") + file));
         const IniFile choice(m_program.filePath(QStringLiteral("Languages/LanguageConfig.ini")));
         QCOMPARE(choice.readInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), 0), remembered);
+        // Qt's own texts follow a switch.
+        if (remembered)
+            QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                     remembered == 2052 ? QStringLiteral("取消") : QStringLiteral("Cancel"));
     }
 };
 
