@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -159,17 +160,26 @@ private Q_SLOTS:
         QCOMPARE(table.text(TextKey::F_Input_Reset), QString());
     }
 
-    // The Chinese file is the built-in defaults, key for key; the English file has every key.
+    // The Chinese file is the built-in defaults, key for key; the English file has every key, in English, and the
+    // Chinese file leaves none untranslated but what reads the same in both languages.
     void shippedLanguageFilesAreComplete() {
         const IniFile chinese(shipped(QStringLiteral("ZH_2052.lng")));
         const IniFile english(shipped(QStringLiteral("EN_1033.lng")));
         const QString missing = QStringLiteral("\x01missing");
+        const QStringList sameInBoth{QStringLiteral("K_ErrorCODE_Str"), QStringLiteral("Admin_label_SOPIN"),
+                                     QStringLiteral("About_Form_Label_URL_Info"),
+                                     QStringLiteral("About_Form_Label_Email_Info")};
+        const QRegularExpression han(QStringLiteral("\\p{Han}")), letter(QStringLiteral("\\p{L}"));
         for (int i = 0; i < LanguageTable::KeyCount; ++i) {
             const auto key = static_cast<TextKey>(i);
             const QString name = LanguageTable::keyName(key);
-            QCOMPARE(chinese.readString(QStringLiteral("Caption"), name, missing), LanguageTable::defaultText(key));
+            const QString original = chinese.readString(QStringLiteral("Caption"), name, missing);
+            QCOMPARE(original, LanguageTable::defaultText(key));
             const QString translated = english.readString(QStringLiteral("Caption"), name, missing);
             QVERIFY2(translated != missing && !translated.trimmed().isEmpty(), qPrintable(name));
+            QVERIFY2(!translated.contains(han), qPrintable(name + u'=' + translated));
+            QVERIFY2(original != translated || !translated.contains(letter) || sameInBoth.contains(name),
+                     qPrintable(name + QStringLiteral(" is not translated")));
         }
         QCOMPARE(english.readString(QStringLiteral("Caption"), QStringLiteral("P_Caption"), QString()),
                  QStringLiteral("PKI Management Tool   "));
