@@ -2,7 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/LanguageTableDefaults.h"
-#include "app/ViewerTexts.h"
+#include "app/OwnTexts.h"
 
 #include <QFileInfo>
 
@@ -56,7 +56,7 @@ void LanguageTable::LoadLanguageFile(const QString& path) {
     m_loadedFile = QFileInfo(path).canonicalFilePath();
     // The certificate viewer's texts live in the same file but in a table of their own.
     if (this == &instance())
-        ViewerTexts::instance().load(ini);
+        OwnTexts::instance().load(ini);
 }
 
 void LanguageTable::SwitchBiometricWording(int mode) {

@@ -1,7 +1,7 @@
 #include "ui/main/CertificateViewer.h"
 #include "app/IniFile.h"
 #include "app/LanguageTable.h"
-#include "app/ViewerTexts.h"
+#include "app/OwnTexts.h"
 #include "common/CertificateBuilder.h"
 #include "common/TestFiles.h"
 #include "token/TokenLibrary.h"
@@ -95,7 +95,7 @@ private Q_SLOTS:
 
     void init() {
         LanguageTable::instance() = LanguageTable();
-        ViewerTexts::instance() = ViewerTexts();
+        OwnTexts::instance() = OwnTexts();
         DialogService::clearShownTexts();
         m_now = utc(2026, 6, 1);
     }
@@ -210,37 +210,37 @@ private Q_SLOTS:
 
         // And back: the Chinese file brings every text back.
         LanguageTable::instance().LoadLanguageFile(shippedLanguage("ZH_2052.lng"));
-        QCOMPARE(viewerText(ViewerKey::Viewer_Title), QStringLiteral("证书"));
+        QCOMPARE(ownText(OwnKey::Viewer_Title), QStringLiteral("证书"));
     }
 
     // The Chinese file holds the built-in texts key for key; the English file translates every key.
-    void shippedLanguageFilesHaveEveryViewerText() {
+    void shippedLanguageFilesHaveEveryOwnText() {
         const IniFile chinese(shippedLanguage("ZH_2052.lng"));
         const IniFile english(shippedLanguage("EN_1033.lng"));
         const QString missing = QStringLiteral("\x01missing");
-        for (int i = 0; i < ViewerTexts::KeyCount; ++i) {
-            const auto key = static_cast<ViewerKey>(i);
-            const QString name = ViewerTexts::keyName(key);
-            QVERIFY(name.startsWith(QLatin1String("Viewer_")));
-            QCOMPARE(chinese.readString(QStringLiteral("Caption"), name, missing), ViewerTexts::defaultText(key));
+        for (int i = 0; i < OwnTexts::KeyCount; ++i) {
+            const auto key = static_cast<OwnKey>(i);
+            const QString name = OwnTexts::keyName(key);
+            QVERIFY(name.startsWith(QLatin1String("Viewer_")) || name.startsWith(QLatin1String("Study_")));
+            QCOMPARE(chinese.readString(QStringLiteral("Caption"), name, missing), OwnTexts::defaultText(key));
             const QString translated = english.readString(QStringLiteral("Caption"), name, missing);
             QVERIFY2(translated != missing && !translated.trimmed().isEmpty(), qPrintable(name));
         }
     }
 
-    void languageFileWithoutViewerTexts() {
+    void languageFileWithoutOwnTexts() {
         const QTemporaryDir directory;
         const QString path =
             writeTestFile(directory.filePath(QStringLiteral("old.lng")), "[Caption]\nP_Caption=Old\nViewer_OK=Fine\n");
         // Another table loading the file leaves the program's viewer texts alone.
         LanguageTable other;
         other.LoadLanguageFile(path);
-        QCOMPARE(viewerText(ViewerKey::Viewer_OK), QStringLiteral("确定"));
+        QCOMPARE(ownText(OwnKey::Viewer_OK), QStringLiteral("确定"));
         // The program's table: what the file has, the built-in text for what it lacks.
         LanguageTable::instance().LoadLanguageFile(shippedLanguage("EN_1033.lng"));
         LanguageTable::instance().LoadLanguageFile(path);
-        QCOMPARE(viewerText(ViewerKey::Viewer_OK), QStringLiteral("Fine"));
-        QCOMPARE(viewerText(ViewerKey::Viewer_Title), QStringLiteral("证书"));
+        QCOMPARE(ownText(OwnKey::Viewer_OK), QStringLiteral("Fine"));
+        QCOMPARE(ownText(OwnKey::Viewer_Title), QStringLiteral("证书"));
     }
 
     void copyToFile_data() {

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
+#include "app/OwnTexts.h"
 #include "token/SkfLibrary.h"
 #include "ui/biometric/BiometricPicturesPage.h"
 #include "ui/biometric/FingerHand.h"
@@ -40,7 +41,7 @@ BiometricPage::BiometricPage(PageHost& host, QWidget* parent)
     sheet->setObjectName(QStringLiteral("tsFinger"));
     QWidget* hands = FingerHand::build(sheet, Imghand, SpeedButtons);
     LFingerInfo1->setWordWrap(true);
-    btnFingerStudy->setText(QStringLiteral("指纹学习"));
+    btnFingerStudy->setText(ownText(OwnKey::Study_Title));
 
     auto* sheetLayout = new QVBoxLayout(sheet);
     sheetLayout->addWidget(hands, 0, Qt::AlignHCenter);
@@ -116,7 +117,7 @@ void BiometricPage::ShowFingerPage(FingerPageWay way) {
     AcFingerTest->setEnabled(m_info.enrolledCount > 0);
     AcFingerDel->setEnabled(m_info.enrolledCount > 0);
     if (user && m_info.listLength == 100)
-        DialogService::information(m_host.dialogOwner(), QStringLiteral("请使用F7Xtra指纹管理工具"));
+        DialogService::information(m_host.dialogOwner(), ownText(OwnKey::Study_VendorTool));
 }
 
 bool BiometricPage::refusedAsNotLoggedIn() {

@@ -2,6 +2,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/MessageFormat.h"
+#include "app/OwnTexts.h"
 #include "token/SkfLibrary.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/FormControls.h"
@@ -19,15 +20,15 @@ TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictur
       Image1(label(this, "Image1")), PB(new QProgressBar(this)), btnCancel(button(this, "btnCancel")),
       btnTest(button(this, "btnTest")), Trun(timer(this, "Trun", 1000)) {
     setObjectName(QStringLiteral("TFingerStudyForm"));
-    setWindowTitle(QStringLiteral("指纹学习"));
+    setWindowTitle(ownText(OwnKey::Study_Title));
     PB->setObjectName(QStringLiteral("PB"));
     Image1->setFixedSize(StatusPictureSize);
     Image1->setScaledContents(true);
     LMsg->setAlignment(Qt::AlignCenter);
-    LMsg->setText(QStringLiteral("调整手指姿势录入不同区域..."));
-    Label1->setText(QStringLiteral("指示灯闪烁，将手指放在指纹采集器上..."));
-    btnCancel->setText(QStringLiteral("关闭"));
-    btnTest->setText(QStringLiteral("重新学习(&R)"));
+    LMsg->setText(ownText(OwnKey::Study_Adjust));
+    Label1->setText(ownText(OwnKey::Study_Prompt));
+    btnCancel->setText(ownText(OwnKey::Study_Close));
+    btnTest->setText(ownText(OwnKey::Study_Again));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(LMsg);
     layout->addWidget(Label1);
@@ -46,7 +47,7 @@ TFingerStudyForm::TFingerStudyForm(SkfLibrary& skf, const FingerPictures& pictur
     setEscapeButton(btnCancel);
     // A poll under way ends first; the dialog goes as soon as it has.
     connect(btnCancel, &QPushButton::clicked, this, [this] {
-        btnCancel->setText(QStringLiteral("即将关闭"));
+        btnCancel->setText(ownText(OwnKey::Study_Closing));
         m_cancelRequested = true;
         if (!m_polling)
             finish(false);
@@ -103,7 +104,7 @@ void TFingerStudyForm::runPass() {
         DialogService::information(this, startFailureText(rv));
         return;
     }
-    showStatus(LMsg, Image1, QStringLiteral("调整手指姿势录入不同区域..."), false, nullptr);
+    showStatus(LMsg, Image1, ownText(OwnKey::Study_Adjust), false, nullptr);
     playAnimation(Image1);
     btnTest->setEnabled(false);
     SKF_ULONG finger = 0;
@@ -113,17 +114,17 @@ void TFingerStudyForm::runPass() {
     if (rv == SAR_OK && finger == SKF_ULONG(m_finger)) {
         --m_passesToGo;
         PB->setValue(m_total - m_passesToGo);
-        status(m_passesToGo > 0 ? QStringLiteral("学习成功,手指离开指纹器...") : QStringLiteral("学习成功"), false);
+        status(m_passesToGo > 0 ? ownText(OwnKey::Study_Passed) : ownText(OwnKey::Study_Done), false);
     } else if (rv == SAR_OK) {
-        status(QStringLiteral("指纹不匹配,手指离开指纹器..."), true);
+        status(ownText(OwnKey::Study_NotMatched), true);
     } else if (rv == SAR_FINGER_NO_CERT) {
-        status(QStringLiteral("指纹未绑定证书"), true);
+        status(ownText(OwnKey::Study_NoCertificate), true);
     } else if (rv == SAR_FINGER_CAPTURE_FAILED) {
-        status(QStringLiteral("测试指纹失败,手指离开指纹器..."), true);
+        status(ownText(OwnKey::Study_TestFailed), true);
     } else if (rv == SAR_FINGER_EXIST) {
-        status(QStringLiteral("指纹已存在,手指离开指纹器..."), true);
+        status(ownText(OwnKey::Study_Exists), true);
     } else if (rv == SAR_FINGER_NOT_EXIST) {
-        status(QStringLiteral("指纹不存在,手指离开指纹器..."), true);
+        status(ownText(OwnKey::Study_NotEnrolled), true);
     } else {
         status(Format(textOf(TextKey::P_FormatError), {qlonglong(rv)}), true);
     }

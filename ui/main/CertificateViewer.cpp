@@ -1,6 +1,6 @@
 #include "ui/main/CertificateViewer.h"
 
-#include "app/ViewerTexts.h"
+#include "app/OwnTexts.h"
 #include "shared/ZovevOdu.h"
 #include "ui/main/DialogService.h"
 
@@ -50,19 +50,19 @@ QString dateText(const QDateTime& utc) {
 QString purposeText(const Details::ExtendedUsage& usage) {
     switch (usage.purpose) {
     case Details::Purpose::ServerAuthentication:
-        return viewerText(ViewerKey::Viewer_ServerAuth);
+        return ownText(OwnKey::Viewer_ServerAuth);
     case Details::Purpose::ClientAuthentication:
-        return viewerText(ViewerKey::Viewer_ClientAuth);
+        return ownText(OwnKey::Viewer_ClientAuth);
     case Details::Purpose::CodeSigning:
-        return viewerText(ViewerKey::Viewer_CodeSigning);
+        return ownText(OwnKey::Viewer_CodeSigning);
     case Details::Purpose::SecureEmail:
-        return viewerText(ViewerKey::Viewer_SecureEmail);
+        return ownText(OwnKey::Viewer_SecureEmail);
     case Details::Purpose::TimeStamping:
-        return viewerText(ViewerKey::Viewer_TimeStamping);
+        return ownText(OwnKey::Viewer_TimeStamping);
     case Details::Purpose::OcspSigning:
-        return viewerText(ViewerKey::Viewer_OcspSigning);
+        return ownText(OwnKey::Viewer_OcspSigning);
     case Details::Purpose::AnyPurpose:
-        return viewerText(ViewerKey::Viewer_AllPurposes);
+        return ownText(OwnKey::Viewer_AllPurposes);
     case Details::Purpose::Other:
         break;
     }
@@ -70,21 +70,21 @@ QString purposeText(const Details::ExtendedUsage& usage) {
 }
 
 QStringList keyUsageTexts(uint16_t bits) {
-    static constexpr std::array<std::pair<uint16_t, ViewerKey>, 9> Names = {{
-        {Details::DigitalSignature, ViewerKey::Viewer_DigitalSignature},
-        {Details::NonRepudiation, ViewerKey::Viewer_NonRepudiation},
-        {Details::KeyEncipherment, ViewerKey::Viewer_KeyEncipherment},
-        {Details::DataEncipherment, ViewerKey::Viewer_DataEncipherment},
-        {Details::KeyAgreement, ViewerKey::Viewer_KeyAgreement},
-        {Details::CertificateSigning, ViewerKey::Viewer_CertificateSigning},
-        {Details::CrlSigning, ViewerKey::Viewer_CrlSigning},
-        {Details::EncipherOnly, ViewerKey::Viewer_EncipherOnly},
-        {Details::DecipherOnly, ViewerKey::Viewer_DecipherOnly},
+    static constexpr std::array<std::pair<uint16_t, OwnKey>, 9> Names = {{
+        {Details::DigitalSignature, OwnKey::Viewer_DigitalSignature},
+        {Details::NonRepudiation, OwnKey::Viewer_NonRepudiation},
+        {Details::KeyEncipherment, OwnKey::Viewer_KeyEncipherment},
+        {Details::DataEncipherment, OwnKey::Viewer_DataEncipherment},
+        {Details::KeyAgreement, OwnKey::Viewer_KeyAgreement},
+        {Details::CertificateSigning, OwnKey::Viewer_CertificateSigning},
+        {Details::CrlSigning, OwnKey::Viewer_CrlSigning},
+        {Details::EncipherOnly, OwnKey::Viewer_EncipherOnly},
+        {Details::DecipherOnly, OwnKey::Viewer_DecipherOnly},
     }};
     QStringList texts;
     for (const auto& [bit, key] : Names)
         if (bits & bit)
-            texts.append(viewerText(key));
+            texts.append(ownText(key));
     return texts;
 }
 
@@ -93,38 +93,38 @@ QStringList purposeTexts(const Details& details) {
     QStringList texts;
     for (const Details::ExtendedUsage& usage : details.extendedUsages) {
         if (usage.purpose == Details::Purpose::AnyPurpose)
-            return {viewerText(ViewerKey::Viewer_AllPurposes)};
+            return {ownText(OwnKey::Viewer_AllPurposes)};
         texts.append(purposeText(usage));
     }
     if (texts.isEmpty() && details.hasKeyUsage)
         texts = keyUsageTexts(details.keyUsage);
     if (texts.isEmpty())
-        texts.append(viewerText(ViewerKey::Viewer_AllPurposes));
+        texts.append(ownText(OwnKey::Viewer_AllPurposes));
     return texts;
 }
 
 QString extensionName(const Details::Extension& extension) {
     switch (extension.kind) {
     case Details::ExtensionKind::BasicConstraints:
-        return viewerText(ViewerKey::Viewer_BasicConstraints);
+        return ownText(OwnKey::Viewer_BasicConstraints);
     case Details::ExtensionKind::KeyUsage:
-        return viewerText(ViewerKey::Viewer_KeyUsage);
+        return ownText(OwnKey::Viewer_KeyUsage);
     case Details::ExtensionKind::ExtendedKeyUsage:
-        return viewerText(ViewerKey::Viewer_ExtendedKeyUsage);
+        return ownText(OwnKey::Viewer_ExtendedKeyUsage);
     case Details::ExtensionKind::SubjectKeyId:
-        return viewerText(ViewerKey::Viewer_SubjectKeyId);
+        return ownText(OwnKey::Viewer_SubjectKeyId);
     case Details::ExtensionKind::AuthorityKeyId:
-        return viewerText(ViewerKey::Viewer_AuthorityKeyId);
+        return ownText(OwnKey::Viewer_AuthorityKeyId);
     case Details::ExtensionKind::SubjectAltName:
-        return viewerText(ViewerKey::Viewer_SubjectAltName);
+        return ownText(OwnKey::Viewer_SubjectAltName);
     case Details::ExtensionKind::IssuerAltName:
-        return viewerText(ViewerKey::Viewer_IssuerAltName);
+        return ownText(OwnKey::Viewer_IssuerAltName);
     case Details::ExtensionKind::CrlDistributionPoints:
-        return viewerText(ViewerKey::Viewer_CrlDistributionPoints);
+        return ownText(OwnKey::Viewer_CrlDistributionPoints);
     case Details::ExtensionKind::AuthorityInfoAccess:
-        return viewerText(ViewerKey::Viewer_AuthorityInfoAccess);
+        return ownText(OwnKey::Viewer_AuthorityInfoAccess);
     case Details::ExtensionKind::CertificatePolicies:
-        return viewerText(ViewerKey::Viewer_CertificatePolicies);
+        return ownText(OwnKey::Viewer_CertificatePolicies);
     case Details::ExtensionKind::Other:
         break;
     }
@@ -165,7 +165,7 @@ CertificateViewer::CertificateViewer(const CertificateDetails& details, QWidget*
     : QDialog(parent), m_details(details) {
     Q_INIT_RESOURCE(images);
     setObjectName(QStringLiteral("CertificateViewer"));
-    setWindowTitle(viewerText(ViewerKey::Viewer_Title));
+    setWindowTitle(ownText(OwnKey::Viewer_Title));
     // The calling window's font, which the language file chose; a dialog window would not inherit it.
     if (parent)
         setFont(parent->font());
@@ -174,11 +174,11 @@ CertificateViewer::CertificateViewer(const CertificateDetails& details, QWidget*
 
     auto* tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("tabCertificate"));
-    tabs->addTab(buildGeneralPage(), viewerText(ViewerKey::Viewer_General));
-    tabs->addTab(buildDetailsPage(), viewerText(ViewerKey::Viewer_Details));
+    tabs->addTab(buildGeneralPage(), ownText(OwnKey::Viewer_General));
+    tabs->addTab(buildDetailsPage(), ownText(OwnKey::Viewer_Details));
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(viewerText(ViewerKey::Viewer_OK), QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton(ownText(OwnKey::Viewer_OK), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("btnCertOK"));
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -213,7 +213,7 @@ QWidget* CertificateViewer::buildGeneralPage() {
         icon->setObjectName(QStringLiteral("imgValidityWarning"));
         icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(24, 24));
         auto* text = valueLabel(banner, "lblValidityWarning",
-                                viewerText(expired ? ViewerKey::Viewer_Expired : ViewerKey::Viewer_NotYetValid));
+                                ownText(expired ? OwnKey::Viewer_Expired : OwnKey::Viewer_NotYetValid));
         QFont bold = text->font();
         bold.setBold(true);
         text->setFont(bold);
@@ -237,7 +237,7 @@ QWidget* CertificateViewer::buildGeneralPage() {
     auto* heading = new QHBoxLayout;
     auto* certificateIcon = new QLabel(sheet);
     certificateIcon->setPixmap(QPixmap(QStringLiteral(":/tree-certificate.png")));
-    auto* title = valueLabel(sheet, "lblInformation", viewerText(ViewerKey::Viewer_Information));
+    auto* title = valueLabel(sheet, "lblInformation", ownText(OwnKey::Viewer_Information));
     QFont titleFont = title->font();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
@@ -247,7 +247,7 @@ QWidget* CertificateViewer::buildGeneralPage() {
     sheetLayout->addLayout(heading);
     sheetLayout->addWidget(separator(sheet));
 
-    sheetLayout->addWidget(valueLabel(sheet, "lblPurposesCaption", viewerText(ViewerKey::Viewer_Purposes) + u':'));
+    sheetLayout->addWidget(valueLabel(sheet, "lblPurposesCaption", ownText(OwnKey::Viewer_Purposes) + u':'));
     QStringList bullets;
     for (const QString& purpose : purposeTexts(m_details))
         bullets.append(QStringLiteral("•  ") + purpose);
@@ -262,14 +262,14 @@ QWidget* CertificateViewer::buildGeneralPage() {
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(10);
-    const std::initializer_list<std::tuple<const char*, const char*, ViewerKey, QString>> rows = {
-        {"lblIssuedToCaption", "lblIssuedTo", ViewerKey::Viewer_IssuedTo, m_details.subject.displayName()},
-        {"lblIssuedByCaption", "lblIssuedBy", ViewerKey::Viewer_IssuedBy, m_details.issuer.displayName()},
-        {"lblValidFromCaption", "lblValidFrom", ViewerKey::Viewer_ValidFrom, dateText(m_details.validFrom)},
-        {"lblValidToCaption", "lblValidTo", ViewerKey::Viewer_ValidTo, dateText(m_details.validTo)},
+    const std::initializer_list<std::tuple<const char*, const char*, OwnKey, QString>> rows = {
+        {"lblIssuedToCaption", "lblIssuedTo", OwnKey::Viewer_IssuedTo, m_details.subject.displayName()},
+        {"lblIssuedByCaption", "lblIssuedBy", OwnKey::Viewer_IssuedBy, m_details.issuer.displayName()},
+        {"lblValidFromCaption", "lblValidFrom", OwnKey::Viewer_ValidFrom, dateText(m_details.validFrom)},
+        {"lblValidToCaption", "lblValidTo", OwnKey::Viewer_ValidTo, dateText(m_details.validTo)},
     };
     for (const auto& [captionName, valueName, key, value] : rows) {
-        auto* caption = valueLabel(sheet, captionName, viewerText(key) + u':');
+        auto* caption = valueLabel(sheet, captionName, ownText(key) + u':');
         QFont bold = caption->font();
         bold.setBold(true);
         caption->setFont(bold);
@@ -289,7 +289,7 @@ QWidget* CertificateViewer::buildDetailsPage() {
     m_fields = new QTreeWidget(page);
     m_fields->setObjectName(QStringLiteral("lvCertFields"));
     m_fields->setColumnCount(2);
-    m_fields->setHeaderLabels({viewerText(ViewerKey::Viewer_Field), viewerText(ViewerKey::Viewer_Value)});
+    m_fields->setHeaderLabels({ownText(OwnKey::Viewer_Field), ownText(OwnKey::Viewer_Value)});
     m_fields->setRootIsDecorated(false);
     m_fields->setUniformRowHeights(true);
     m_fields->setAllColumnsShowFocus(true);
@@ -308,29 +308,27 @@ QWidget* CertificateViewer::buildDetailsPage() {
     });
 
     const QString version = m_details.version > 0 ? QStringLiteral("V%1").arg(m_details.version) : QString();
-    addField(viewerText(ViewerKey::Viewer_Version), version, version);
-    addField(viewerText(ViewerKey::Viewer_SerialNumber), m_details.serialNumber, m_details.serialNumber);
-    addField(viewerText(ViewerKey::Viewer_SignatureAlgorithm), m_details.signatureAlgorithm,
-             m_details.signatureAlgorithm);
+    addField(ownText(OwnKey::Viewer_Version), version, version);
+    addField(ownText(OwnKey::Viewer_SerialNumber), m_details.serialNumber, m_details.serialNumber);
+    addField(ownText(OwnKey::Viewer_SignatureAlgorithm), m_details.signatureAlgorithm, m_details.signatureAlgorithm);
     if (!m_details.signatureHash.isEmpty())
-        addField(viewerText(ViewerKey::Viewer_SignatureHash), m_details.signatureHash, m_details.signatureHash);
-    addField(viewerText(ViewerKey::Viewer_Issuer), m_details.issuer.singleLine, m_details.issuer.perLine.join(u'\n'));
-    addField(viewerText(ViewerKey::Viewer_ValidFrom), dateText(m_details.validFrom), dateText(m_details.validFrom));
-    addField(viewerText(ViewerKey::Viewer_ValidTo), dateText(m_details.validTo), dateText(m_details.validTo));
-    addField(viewerText(ViewerKey::Viewer_Subject), m_details.subject.singleLine,
-             m_details.subject.perLine.join(u'\n'));
+        addField(ownText(OwnKey::Viewer_SignatureHash), m_details.signatureHash, m_details.signatureHash);
+    addField(ownText(OwnKey::Viewer_Issuer), m_details.issuer.singleLine, m_details.issuer.perLine.join(u'\n'));
+    addField(ownText(OwnKey::Viewer_ValidFrom), dateText(m_details.validFrom), dateText(m_details.validFrom));
+    addField(ownText(OwnKey::Viewer_ValidTo), dateText(m_details.validTo), dateText(m_details.validTo));
+    addField(ownText(OwnKey::Viewer_Subject), m_details.subject.singleLine, m_details.subject.perLine.join(u'\n'));
     const QString key = m_details.publicKeySummary();
-    addField(viewerText(ViewerKey::Viewer_PublicKey), key,
+    addField(ownText(OwnKey::Viewer_PublicKey), key,
              m_details.curveName.isEmpty() ? key : key + u'\n' + m_details.curveName);
-    addField(viewerText(ViewerKey::Viewer_PublicKeyValue), m_details.publicKeyValue, m_details.publicKeyValue);
+    addField(ownText(OwnKey::Viewer_PublicKeyValue), m_details.publicKeyValue, m_details.publicKeyValue);
     addExtensionFields();
-    addField(viewerText(ViewerKey::Viewer_Thumbprint) + QStringLiteral(" (SHA-1)"), m_details.sha1Thumbprint,
+    addField(ownText(OwnKey::Viewer_Thumbprint) + QStringLiteral(" (SHA-1)"), m_details.sha1Thumbprint,
              m_details.sha1Thumbprint);
-    addField(viewerText(ViewerKey::Viewer_Thumbprint) + QStringLiteral(" (SHA-256)"), m_details.sha256Thumbprint,
+    addField(ownText(OwnKey::Viewer_Thumbprint) + QStringLiteral(" (SHA-256)"), m_details.sha256Thumbprint,
              m_details.sha256Thumbprint);
     m_fields->setCurrentItem(m_fields->topLevelItem(0));
 
-    m_copyToFile = new QPushButton(viewerText(ViewerKey::Viewer_CopyToFile), page);
+    m_copyToFile = new QPushButton(ownText(OwnKey::Viewer_CopyToFile), page);
     m_copyToFile->setObjectName(QStringLiteral("btnCopyToFile"));
     m_copyToFile->setAutoDefault(false);
     connect(m_copyToFile, &QPushButton::clicked, this, &CertificateViewer::copyToFile);
@@ -359,7 +357,7 @@ void CertificateViewer::addField(const QString& name, const QString& summary, co
     item->setToolTip(1, summary);
     if (critical) {
         item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-        item->setToolTip(0, viewerText(ViewerKey::Viewer_Critical));
+        item->setToolTip(0, ownText(OwnKey::Viewer_Critical));
     }
 }
 
@@ -385,15 +383,15 @@ void CertificateViewer::addExtensionFields() {
             }
         }
         if (extension.critical)
-            detail = viewerText(ViewerKey::Viewer_Critical) + QStringLiteral("\n\n") + detail;
+            detail = ownText(OwnKey::Viewer_Critical) + QStringLiteral("\n\n") + detail;
         addField(extensionName(extension), summary, detail, extension.critical);
     }
 }
 
 void CertificateViewer::copyToFile() {
-    const QString path = DialogService::saveFileName(this, viewerText(ViewerKey::Viewer_SaveCaption),
+    const QString path = DialogService::saveFileName(this, ownText(OwnKey::Viewer_SaveCaption),
                                                      QDir::home().filePath(suggestedFileName(m_details)),
-                                                     viewerText(ViewerKey::Viewer_SaveFilter), QStringLiteral("cer"));
+                                                     ownText(OwnKey::Viewer_SaveFilter), QStringLiteral("cer"));
     if (!path.isEmpty())
         saveCertificate(this, path, m_details.der);
 }
@@ -402,8 +400,7 @@ bool CertificateViewer::saveCertificate(QWidget* owner, const QString& path, con
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(der) == der.size() && file.commit())
         return true;
-    DialogService::information(owner,
-                               viewerText(ViewerKey::Viewer_SaveFailed) + u'\n' + QDir::toNativeSeparators(path));
+    DialogService::information(owner, ownText(OwnKey::Viewer_SaveFailed) + u'\n' + QDir::toNativeSeparators(path));
     return false;
 }
 

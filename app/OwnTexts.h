@@ -6,9 +6,10 @@
 
 class IniFile;
 
-// The certificate viewer's texts: keys of their own beside the 256 of the text table, read from the same section
-// "Caption" of the language files under names that start with "Viewer_".
-enum class ViewerKey : int {
+// The texts that the text table has no keys for: the certificate viewer's ("Viewer_"), the finger study dialog's and
+// the biometric page's own ("Study_"). Keys of their own beside the 256 of the text table, read from the same
+// section "Caption" of the language files.
+enum class OwnKey : int {
     Viewer_Title,
     Viewer_General,
     Viewer_Details,
@@ -63,30 +64,44 @@ enum class ViewerKey : int {
     Viewer_CrlSigning,
     Viewer_EncipherOnly,
     Viewer_DecipherOnly,
+    Study_Title,
+    Study_Adjust,
+    Study_Prompt,
+    Study_Close,
+    Study_Again,
+    Study_Closing,
+    Study_Passed,
+    Study_Done,
+    Study_NotMatched,
+    Study_NoCertificate,
+    Study_TestFailed,
+    Study_Exists,
+    Study_NotEnrolled,
+    Study_VendorTool,
     Count
 };
 
-class ViewerTexts {
+class OwnTexts {
 public:
-    static constexpr int KeyCount = static_cast<int>(ViewerKey::Count);
+    static constexpr int KeyCount = static_cast<int>(OwnKey::Count);
 
-    ViewerTexts();
+    OwnTexts();
 
     // The process-wide table; LanguageTable::LoadLanguageFile on the process-wide text table fills it too.
-    static ViewerTexts& instance();
+    static OwnTexts& instance();
 
-    const QString& text(ViewerKey key) const { return m_texts[static_cast<int>(key)]; }
-    static QString keyName(ViewerKey key);
-    static QString defaultText(ViewerKey key);
+    const QString& text(OwnKey key) const { return m_texts[static_cast<int>(key)]; }
+    static QString keyName(OwnKey key);
+    static QString defaultText(OwnKey key);
 
     // Replaces every text from section "Caption". A key the file lacks takes its built-in text: language files
-    // written before the viewer existed know none of these keys, and a blank dialog would help nobody.
+    // written before these keys existed know none of them, and a blank dialog would help nobody.
     void load(const IniFile& file);
 
 private:
     std::array<QString, KeyCount> m_texts;
 };
 
-inline const QString& viewerText(ViewerKey key) {
-    return ViewerTexts::instance().text(key);
+inline const QString& ownText(OwnKey key) {
+    return OwnTexts::instance().text(key);
 }

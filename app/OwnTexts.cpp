@@ -1,16 +1,16 @@
-#include "app/ViewerTexts.h"
+#include "app/OwnTexts.h"
 
 #include "app/IniFile.h"
 
 namespace {
 
-struct ViewerDefault {
+struct OwnDefault {
     const char* name;
     const char* defaultText; // UTF-8
 };
 
-// Indexed by ViewerKey; the built-in Simplified Chinese texts.
-constexpr std::array<ViewerDefault, ViewerTexts::KeyCount> Defaults = {{
+// Indexed by OwnKey; the built-in Simplified Chinese texts.
+constexpr std::array<OwnDefault, OwnTexts::KeyCount> Defaults = {{
     {"Viewer_Title", "证书"},
     {"Viewer_General", "常规"},
     {"Viewer_Details", "详细信息"},
@@ -65,32 +65,46 @@ constexpr std::array<ViewerDefault, ViewerTexts::KeyCount> Defaults = {{
     {"Viewer_CrlSigning", "CRL 签名"},
     {"Viewer_EncipherOnly", "仅加密"},
     {"Viewer_DecipherOnly", "仅解密"},
+    {"Study_Title", "指纹学习"},
+    {"Study_Adjust", "调整手指姿势录入不同区域..."},
+    {"Study_Prompt", "指示灯闪烁，将手指放在指纹采集器上..."},
+    {"Study_Close", "关闭"},
+    {"Study_Again", "重新学习(&R)"},
+    {"Study_Closing", "即将关闭"},
+    {"Study_Passed", "学习成功,手指离开指纹器..."},
+    {"Study_Done", "学习成功"},
+    {"Study_NotMatched", "指纹不匹配,手指离开指纹器..."},
+    {"Study_NoCertificate", "指纹未绑定证书"},
+    {"Study_TestFailed", "测试指纹失败,手指离开指纹器..."},
+    {"Study_Exists", "指纹已存在,手指离开指纹器..."},
+    {"Study_NotEnrolled", "指纹不存在,手指离开指纹器..."},
+    {"Study_VendorTool", "请使用F7Xtra指纹管理工具"},
 }};
 
 } // namespace
 
-ViewerTexts::ViewerTexts() {
+OwnTexts::OwnTexts() {
     for (int i = 0; i < KeyCount; ++i)
         m_texts[i] = QString::fromUtf8(Defaults[i].defaultText);
 }
 
-ViewerTexts& ViewerTexts::instance() {
-    static ViewerTexts table;
+OwnTexts& OwnTexts::instance() {
+    static OwnTexts table;
     return table;
 }
 
-QString ViewerTexts::keyName(ViewerKey key) {
+QString OwnTexts::keyName(OwnKey key) {
     return QString::fromLatin1(Defaults[static_cast<int>(key)].name);
 }
 
-QString ViewerTexts::defaultText(ViewerKey key) {
+QString OwnTexts::defaultText(OwnKey key) {
     return QString::fromUtf8(Defaults[static_cast<int>(key)].defaultText);
 }
 
-void ViewerTexts::load(const IniFile& file) {
+void OwnTexts::load(const IniFile& file) {
     const QString section = QStringLiteral("Caption");
     for (int i = 0; i < KeyCount; ++i) {
-        const auto key = static_cast<ViewerKey>(i);
+        const auto key = static_cast<OwnKey>(i);
         m_texts[i] = file.readString(section, keyName(key), defaultText(key));
     }
 }
