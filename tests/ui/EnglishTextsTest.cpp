@@ -1,0 +1,99 @@
+#include "app/LanguageTable.h"
+#include "common/WindowTestCase.h"
+#include "ui/main/DialogService.h"
+#include "ui/main/NavigationTree.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+// The window in English, every page of the tree visited with the admin tools shown, on a plain and a fingerprint
+// token: no control and no message shows a Chinese character. Only the language selector names Chinese in Chinese.
+class EnglishTextsTest : public WindowTestCase {
+    Q_OBJECT
+
+    // Every text of the window's controls and actions, each as "name=text".
+    static QStringList texts(const QWidget& window) {
+        QStringList found;
+        const auto add = [&found](const QObject* where, const QString& text) {
+            if (!text.isEmpty())
+                found << where->objectName() + u'=' + text;
+        };
+        const auto addTree = [&add](const QTreeWidget* tree) {
+            for (int column = 0; column < tree->columnCount(); ++column)
+                add(tree, tree->headerItem()->text(column));
+            for (QTreeWidgetItemIterator item(const_cast<QTreeWidget*>(tree)); *item; ++item)
+                for (int column = 0; column < tree->columnCount(); ++column)
+                    add(tree, (*item)->text(column));
+        };
+        add(&window, window.windowTitle());
+        for (const QWidget* widget : window.findChildren<QWidget*>()) {
+            add(widget, widget->toolTip());
+            if (const auto* label = qobject_cast<const QLabel*>(widget))
+                add(widget, label->text());
+            else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+                add(widget, button->text());
+            else if (const auto* group = qobject_cast<const QGroupBox*>(widget))
+                add(widget, group->title());
+            else if (const auto* line = qobject_cast<const QLineEdit*>(widget))
+                add(widget, line->text() + line->placeholderText());
+            else if (const auto* text = qobject_cast<const QTextEdit*>(widget))
+                add(widget, text->toPlainText());
+            else if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
+                add(widget, plain->toPlainText());
+            else if (const auto* tabs = qobject_cast<const QTabWidget*>(widget))
+                for (int i = 0; i < tabs->count(); ++i)
+                    add(widget, tabs->tabText(i));
+            else if (const auto* tree = qobject_cast<const QTreeWidget*>(widget))
+                addTree(tree);
+            else if (const auto* combo = qobject_cast<const QComboBox*>(widget);
+                     combo && combo->objectName() != "cbLanguageID"_L1)
+                for (int i = 0; i < combo->count(); ++i)
+                    add(widget, combo->itemText(i));
+        }
+        for (const QAction* action : window.findChildren<QAction*>())
+            add(action, action->text());
+        return found;
+    }
+
+private Q_SLOTS:
+    void noPageShowsChinese() {
+        m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
+        plugged("VXENGLISH0000001", {"--label", "Plain"});
+        plugged("VXENGLISH0000002", {"--label", "Finger", "--sensor", "fingerprint"});
+        LanguageTable::instance().LoadLanguageFile(m_program->filePath(u"Languages/EN_1033.lng"_s));
+        openWindow();
+        QTreeWidget* tree = navigation();
+        tree->expandAll();
+        QStringList visited;
+        QSet<QString> chinese;
+        const QRegularExpression han(u"\\p{Han}"_s);
+        for (QTreeWidgetItemIterator item(tree); *item; ++item) {
+            tree->setCurrentItem(*item);
+            tree->expandAll();
+            QTest::qWait(50);
+            visited << (*item)->text(0);
+            for (const QString& text : texts(*m_window))
+                if (text.contains(han))
+                    chinese.insert((*item)->text(0) + u": "_s + text);
+        }
+        for (const QString& text : DialogService::shownTexts())
+            if (text.contains(han))
+                chinese.insert(u"message: "_s + text);
+        QVERIFY2(visited.size() > 20, qPrintable(visited.join(u", "_s)));
+        QVERIFY2(chinese.isEmpty(), qPrintable(QStringList(chinese.begin(), chinese.end()).join(u'\n')));
+    }
+};
+
+QTEST_MAIN(EnglishTextsTest)
+#include "EnglishTextsTest.moc"
