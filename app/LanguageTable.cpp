@@ -10,6 +10,8 @@ LanguageTable::LanguageTable() {
     for (int i = 0; i < KeyCount; ++i)
         m_texts[i] = QString::fromUtf8(TextDefaults[i].defaultText);
     m_fingerprintWording.fill(QString());
+    for (int i = 0; i < BiometricKeyCount; ++i)
+        m_fingerVeinWording[i] = fingerVeinText(i);
 }
 
 LanguageTable& LanguageTable::instance() {
@@ -49,6 +51,9 @@ void LanguageTable::LoadLanguageFile(const QString& path) {
         const auto key = static_cast<TextKey>(i);
         m_texts[i] = ini.readString(section, keyName(key), fallbackText(key));
     }
+    for (int i = 0; i < BiometricKeyCount; ++i)
+        m_fingerVeinWording[i] =
+            ini.readString(section, QStringLiteral("Vein_") + keyName(BiometricKeys[i]), fingerVeinText(i));
     m_settings.config_Cert_Del = ini.readInteger(section, QStringLiteral("config_Cert_Del"), 0);
     m_settings.config_Cert_Input = ini.readInteger(section, QStringLiteral("config_Cert_Input"), 0);
     m_settings.config_Cert_Output = ini.readInteger(section, QStringLiteral("config_Cert_Output"), 1);
@@ -70,7 +75,7 @@ void LanguageTable::SwitchBiometricWording(int mode) {
             active = m_fingerprintWording[i];
             break;
         case FingerVeinWording:
-            active = fingerVeinText(i);
+            active = m_fingerVeinWording[i];
             break;
         default:
             return;

@@ -48,13 +48,14 @@ public:
     const QString& loadedFile() const { return m_loadedFile; }
 
     // 0 keeps the current biometric texts as the fingerprint wording; 1 brings that wording back; 2 puts the
-    // built-in finger-vein wording in place.
+    // finger-vein wording in place: the language file's ("Vein_" before the key's name), else the built-in one.
     void SwitchBiometricWording(int mode);
 
 private:
     std::array<QString, KeyCount> m_texts;
     QString m_loadedFile;
     std::array<QString, BiometricKeyCount> m_fingerprintWording;
+    std::array<QString, BiometricKeyCount> m_fingerVeinWording;
     LanguageFileSettings m_settings;
 };
 

@@ -181,6 +181,13 @@ private Q_SLOTS:
             QVERIFY2(original != translated || !translated.contains(letter) || sameInBoth.contains(name),
                      qPrintable(name + QStringLiteral(" is not translated")));
         }
+        // The finger-vein wording of the 41 biometric texts: the built-in one in Chinese, an English one.
+        for (int i = 0; i < LanguageTable::BiometricKeyCount; ++i) {
+            const QString name = QStringLiteral("Vein_") + LanguageTable::keyName(LanguageTable::biometricKeys()[i]);
+            QCOMPARE(chinese.readString(QStringLiteral("Caption"), name, missing), LanguageTable::fingerVeinText(i));
+            const QString translated = english.readString(QStringLiteral("Caption"), name, missing);
+            QVERIFY2(translated != missing && !translated.contains(han), qPrintable(name + u'=' + translated));
+        }
         QCOMPARE(english.readString(QStringLiteral("Caption"), QStringLiteral("P_Caption"), QString()),
                  QStringLiteral("PKI Management Tool   "));
     }

@@ -17,8 +17,9 @@
 
 using namespace Qt::StringLiterals;
 
-// The window in English, every page of the tree visited with the admin tools shown, on a plain and a fingerprint
-// token: no control and no message shows a Chinese character. Only the language selector names Chinese in Chinese.
+// The window in English, every page of the tree visited with the admin tools shown, on a plain, a fingerprint and a
+// finger-vein token: no control and no message shows a Chinese character. Only the language selector names Chinese in
+// Chinese.
 class EnglishTextsTest : public WindowTestCase {
     Q_OBJECT
 
@@ -69,8 +70,10 @@ class EnglishTextsTest : public WindowTestCase {
 private Q_SLOTS:
     void noPageShowsChinese() {
         m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
-        plugged("VXENGLISH0000001", {"--label", "Plain"});
+        // The first token's sensor decides the biometric wording: the finger-vein one, so both wordings show.
+        plugged("VXENGLISH0000001", {"--label", "Vein", "--sensor", "finger-vein"});
         plugged("VXENGLISH0000002", {"--label", "Finger", "--sensor", "fingerprint"});
+        plugged("VXENGLISH0000003", {"--label", "Plain"});
         LanguageTable::instance().LoadLanguageFile(m_program->filePath(u"Languages/EN_1033.lng"_s));
         openWindow();
         QTreeWidget* tree = navigation();
