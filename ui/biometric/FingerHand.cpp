@@ -17,6 +17,12 @@ QWidget* FingerHand::build(QWidget* parent, QLabel* picture, std::array<QToolBut
         finger->setCursor(Qt::PointingHandCursor);
         finger->setIconSize(QSize(16, 16));
         finger->setGeometry(QRect(Tips[size_t(i)], QSize(22, 22)));
+        // A ring on each finger tip shows where to click before the pointer comes near.
+        finger->setStyleSheet(QStringLiteral(
+            "QToolButton { border: 2px solid rgba(30, 136, 229, 150); border-radius: 11px;"
+            " background: rgba(255, 255, 255, 70); }"
+            "QToolButton:hover { border-color: rgb(30, 136, 229); background: rgba(30, 136, 229, 60); }"
+            "QToolButton:disabled { border-color: rgba(120, 120, 120, 90); }"));
         buttons[size_t(i)] = finger;
     }
     return hands;

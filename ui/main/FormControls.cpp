@@ -155,8 +155,18 @@ void bindToAction(QAbstractButton* button, QAction* action) {
 }
 
 void loadPictureIfPresent(QLabel* target, const QString& path) {
-    if (QFileInfo::exists(path))
-        target->setPixmap(QPixmap(path));
+    if (!QFileInfo::exists(path))
+        return;
+    // On a scaled screen the picture drawn at twice the size, "name@2x.ext" beside it, when there is one.
+    const QFileInfo file(path);
+    const QString doubled = file.path() + u'/' + file.completeBaseName() + QStringLiteral("@2x.") + file.suffix();
+    if (target->devicePixelRatioF() > 1.0 && QFileInfo::exists(doubled)) {
+        QPixmap picture(doubled);
+        picture.setDevicePixelRatio(2.0);
+        target->setPixmap(picture);
+        return;
+    }
+    target->setPixmap(QPixmap(path));
 }
 
 } // namespace FormControls
