@@ -6,7 +6,7 @@
 #include <QMutex>
 #include <QSet>
 #include <QSslConfiguration>
-#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -14,15 +14,35 @@
 #include <memory>
 #include <optional>
 
+// A TLS server whose sockets are its children, so that they and their TLS state go with it whatever their handshake
+// came to.
+class TlsServer : public QTcpServer {
+public:
+    explicit TlsServer(const QSslConfiguration& tls) : m_tls(tls) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setSslConfiguration(m_tls);
+        socket->startServerEncryption();
+        addPendingConnection(socket);
+    }
+
+private:
+    QSslConfiguration m_tls;
+};
+
 // A web server on 127.0.0.1 for the tests, on a thread of its own so that a client blocking the test's thread is
 // still answered: each GET of a published path gets its bytes, a held path never an answer, anything else 404.
 // It counts the requests per path. Given a TLS configuration it speaks HTTPS.
 class LocalHttpServer {
 public:
     explicit LocalHttpServer(const std::optional<QSslConfiguration>& tls = std::nullopt)
-        : m_tls(tls.has_value()), m_server(tls ? new QSslServer : new QTcpServer) {
-        if (tls)
-            static_cast<QSslServer&>(*m_server).setSslConfiguration(*tls);
+        : m_tls(tls.has_value()), m_server(tls ? new TlsServer(*tls) : new QTcpServer) {
         m_thread.start();
         m_server->moveToThread(&m_thread);
         QMetaObject::invokeMethod(
