@@ -13,6 +13,7 @@ set(CPACK_PACKAGE_CONTACT "VX7100 developers <vx7100@example.org>")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Dependencies come from the shared objects; the token library, which is no package's, is found in the build.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${VX_OUTPUT_DIR}")
@@ -24,8 +25,9 @@ user PIN, shows the containers, certificates and key pairs on a token, changes
 PINs and labels, imports, exports and registers certificates, enrols
 fingerprints and finger veins, unblocks PINs and checks the workstation. It
 works with any PKCS#11 module; the installed profile uses OpenSC's.")
-# Loaded at run time, so no shared object names them: the smart-card service's library and the download's.
-set(CPACK_DEBIAN_MGR_PACKAGE_RECOMMENDS "pcscd, opensc-pkcs11, libpcsclite1, libcurl4")
+# Loaded at run time, so no shared object names them: the smart-card service's library, the download's, and Qt's
+# own Chinese texts.
+set(CPACK_DEBIAN_MGR_PACKAGE_RECOMMENDS "pcscd, opensc-pkcs11, libpcsclite1, libcurl4, qt6-translations-l10n")
 set(CPACK_DEBIAN_MGR_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/packaging/vx7100-mgr/conffiles")
 
 set(CPACK_DEBIAN_VTOKEN_PACKAGE_NAME vx7100-vtoken)

@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -225,6 +226,7 @@ private Q_SLOTS:
             QCOMPARE(chinese.readString(QStringLiteral("Caption"), name, missing), OwnTexts::defaultText(key));
             const QString translated = english.readString(QStringLiteral("Caption"), name, missing);
             QVERIFY2(translated != missing && !translated.trimmed().isEmpty(), qPrintable(name));
+            QVERIFY2(!translated.contains(QRegularExpression(QStringLiteral("\\p{Han}"))), qPrintable(name));
         }
     }
 
