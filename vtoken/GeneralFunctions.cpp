@@ -91,7 +91,7 @@ CK_RV C_Initialize(CK_VOID_PTR initArgs) {
             return CKR_CANT_LOCK;
     }
     try {
-        state.store = std::make_unique<Store>();
+        state.store = Store::openIfPresent();
         for (const TokenRecord& token : state.store->tokens())
             state.reportedPresence[CK_SLOT_ID(token.id)] = token.plugged;
     } catch (const StoreError&) {

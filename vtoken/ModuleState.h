@@ -70,6 +70,10 @@ template <typename Body> CK_RV guarded(Body&& body) {
     if (!state.initialized)
         return CKR_CRYPTOKI_NOT_INITIALIZED;
     try {
+        // Tokens that the vtoken command made since the module started without a store.
+        if (state.store && state.store->inMemory())
+            if (std::unique_ptr<Store> file = state.store->replacedByFile())
+                state.store = std::move(file);
         const Store::Call call(state.store.get());
         return body(state);
     } catch (const StoreError&) {

@@ -51,13 +51,17 @@ LibraryState& libraryState() {
 
 void useCurrentStore(LibraryState& state) {
     const std::string path = Store::defaultPath();
-    if (state.store && path == state.storePath)
+    if (state.store && path == state.storePath) {
+        // The vtoken command made the file since: no handle can point into the empty store it replaces.
+        if (std::unique_ptr<Store> file = state.store->replacedByFile(path))
+            state.store = std::move(file);
         return;
+    }
     state.devices.clear();
     state.applications.clear();
     state.samplesPerEnrolment.clear();
     state.store.reset();
-    state.store = std::make_unique<Store>(path);
+    state.store = Store::openIfPresent(path);
     state.storePath = path;
 }
 

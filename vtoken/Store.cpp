@@ -18,6 +18,7 @@ namespace {
 constexpr int SchemaVersion = 2;
 constexpr size_t IssuerKeyBytes = 32;
 constexpr int BusyTimeoutMs = 10000;
+constexpr char InMemory[] = ":memory:";
 
 const char* const Schema = R"sql(
 CREATE TABLE IF NOT EXISTS token (
@@ -255,17 +256,17 @@ std::string Store::defaultPath() {
     return std::string(user) + "/.local/share/vtoken/vtoken.db";
 }
 
-Store::Store(const std::string& path) {
+Store::Store(const std::string& path) : m_inMemory(path == InMemory) {
     const size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0)
+    if (!m_inMemory && slash != std::string::npos && slash > 0)
         makeDirectories(path.substr(0, slash));
     // Created here with mode 0600 before SQLite opens it, so the file is never readable by others. Only a new file is
     // opened and closed here: closing a descriptor drops every lock this process holds on the file, and another
     // connection of this process (the PKCS#11 module and the SKF library share one program) would lose its own.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = m_inMemory ? -1 : ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
-    else if (errno != EEXIST)
+    else if (!m_inMemory && errno != EEXIST)
         throw StoreError("store: cannot open " + path + ": " + std::strerror(errno));
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
@@ -301,6 +302,16 @@ Store::Store(const std::string& path) {
         sqlite3_close(m_db);
         throw;
     }
+}
+
+std::unique_ptr<Store> Store::openIfPresent(const std::string& path) {
+    struct stat info {};
+    return std::make_unique<Store>(::stat(path.c_str(), &info) == 0 ? path : std::string(InMemory));
+}
+
+std::unique_ptr<Store> Store::replacedByFile(const std::string& path) const {
+    struct stat info {};
+    return m_inMemory && ::stat(path.c_str(), &info) == 0 ? std::make_unique<Store>(path) : nullptr;
 }
 
 Store::~Store() {

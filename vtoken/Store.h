@@ -52,8 +52,17 @@ public:
     // $VTOKEN_HOME/vtoken.db, else ~/.local/share/vtoken/vtoken.db; StoreError when neither is known.
     static std::string defaultPath();
 
-    // Opens the store, creating it (mode 0600, with its folder) when missing. Throws StoreError.
+    // Opens the store, creating it (mode 0600, with its folder) when missing; ":memory:" is an empty one of this
+    // process alone. Throws StoreError.
     explicit Store(const std::string& path = defaultPath());
+
+    // The store the module and the SKF library serve: the file when there is one, else an empty store in memory, so
+    // that a program that merely loads the module (every p11-kit user, once the module is registered) leaves no file
+    // behind. The vtoken command makes the file; replacedByFile then gives the store to use from then on.
+    static std::unique_ptr<Store> openIfPresent(const std::string& path = defaultPath());
+    // The file's store once the file exists, for a store in memory; null otherwise.
+    std::unique_ptr<Store> replacedByFile(const std::string& path = defaultPath()) const;
+    bool inMemory() const { return m_inMemory; }
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -129,6 +138,7 @@ private:
     void checkCacheNow();
     void forgetCache();
 
+    bool m_inMemory = false;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_dataVersion = nullptr;
     int m_transactionDepth = 0;

@@ -7,6 +7,7 @@
 #include <openssl/rsa.h>
 #include <sqlite3.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -161,6 +162,30 @@ private Q_SLOTS:
         other.updateObject(int64_t(object), changed.serialize());
         QCOMPARE(label(), QByteArray("renamed"));
         p11->C_CloseSession(session);
+    }
+
+    // A program that merely loads the module (every p11-kit user) leaves no store behind, and still sees the tokens
+    // the vtoken command makes afterwards.
+    void withoutAStoreTheModuleMakesNone() {
+        QCOMPARE(p11->C_Finalize(nullptr), CKR_OK);
+        const QTemporaryDir empty;
+        qputenv("VTOKEN_HOME", QFile::encodeName(empty.path()));
+        QCOMPARE(p11->C_Initialize(nullptr), CKR_OK);
+        CK_ULONG count = 9;
+        QCOMPARE(p11->C_GetSlotList(CK_FALSE, nullptr, &count), CKR_OK);
+        QCOMPARE(count, 0UL);
+        QVERIFY(QDir(empty.path()).isEmpty());
+        {
+            Store made; // as the vtoken command makes it
+            TokenRecord token = *m_store->token(int64_t(m_slot));
+            token.serial = "VXLATER000000001";
+            made.insertToken(token);
+        }
+        QCOMPARE(p11->C_GetSlotList(CK_FALSE, nullptr, &count), CKR_OK);
+        QCOMPARE(count, 1UL);
+        QCOMPARE(p11->C_Finalize(nullptr), CKR_OK);
+        qputenv("VTOKEN_HOME", QFile::encodeName(m_home->path()));
+        QCOMPARE(p11->C_Initialize(nullptr), CKR_OK);
     }
 
     void initializationRules() {
