@@ -18,8 +18,8 @@
 using namespace Qt::StringLiterals;
 
 // The window in English, every page of the tree visited with the admin tools shown, on a plain, a fingerprint and a
-// finger-vein token: no control and no message shows a Chinese character. Only the language selector names Chinese in
-// Chinese.
+// finger-vein token, before and after a login that starts with a wrong PIN: no control and no message shows a Chinese
+// character. Only the language selector names Chinese in Chinese.
 class EnglishTextsTest : public WindowTestCase {
     Q_OBJECT
 
@@ -77,23 +77,35 @@ private Q_SLOTS:
         LanguageTable::instance().LoadLanguageFile(m_program->filePath(u"Languages/EN_1033.lng"_s));
         openWindow();
         QTreeWidget* tree = navigation();
-        tree->expandAll();
         QStringList visited;
         QSet<QString> chinese;
         const QRegularExpression han(u"\\p{Han}"_s);
-        for (QTreeWidgetItemIterator item(tree); *item; ++item) {
-            tree->setCurrentItem(*item);
+        const auto walk = [&] {
             tree->expandAll();
-            QTest::qWait(50);
-            visited << (*item)->text(0);
-            for (const QString& text : texts(*m_window))
-                if (text.contains(han))
-                    chinese.insert((*item)->text(0) + u": "_s + text);
+            for (QTreeWidgetItemIterator item(tree); *item; ++item) {
+                tree->setCurrentItem(*item);
+                tree->expandAll();
+                QTest::qWait(50);
+                visited << (*item)->text(0);
+                for (const QString& text : texts(*m_window))
+                    if (text.contains(han))
+                        chinese.insert((*item)->text(0) + u": "_s + text);
+            }
+        };
+        walk();
+        // Logged in, after a wrong PIN and its message: the pages again, as a logged-in user sees them.
+        tree->setCurrentItem(tree->topLevelItem(0)->child(0)->child(2));
+        for (const char* pin : {"00000000", "12345678"}) {
+            control<QLineEdit>("edtUPIN")->setText(QString::fromLatin1(pin));
+            DialogService::setNextAnswer(DialogService::Answer::No);
+            action("AcLogin")->trigger();
         }
+        walk();
         for (const QString& text : DialogService::shownTexts())
             if (text.contains(han))
                 chinese.insert(u"message: "_s + text);
-        QVERIFY2(visited.size() > 20, qPrintable(visited.join(u", "_s)));
+        QVERIFY2(visited.size() > 40, qPrintable(visited.join(u", "_s)));
+        QVERIFY2(DialogService::shownTexts().size() >= 1, "the wrong PIN was told");
         QVERIFY2(chinese.isEmpty(), qPrintable(QStringList(chinese.begin(), chinese.end()).join(u'\n')));
     }
 };
