@@ -1,7 +1,13 @@
 #include "app/LanguageTable.h"
 #include "common/WindowTestCase.h"
+#include "ui/biometric/BiometricPicturesPage.h"
+#include "ui/biometric/TFingerInputForm.h"
+#include "ui/biometric/TFingerStudyForm.h"
+#include "ui/biometric/TFingerTestForm.h"
+#include "ui/biometric/TFingerVerifyForm.h"
 #include "ui/main/DialogService.h"
 #include "ui/main/NavigationTree.h"
+#include "ui/main/TIMForm.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -15,11 +21,14 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include <memory>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 // The window in English, every page of the tree visited with the admin tools shown, on a plain, a fingerprint and a
-// finger-vein token, before and after a login that starts with a wrong PIN: no control and no message shows a Chinese
-// character. Only the language selector names Chinese in Chinese.
+// finger-vein token, before and after a login that starts with a wrong PIN, and the dialogs the pages open: no control
+// and no message shows a Chinese character. Only the language selector names Chinese in Chinese.
 class EnglishTextsTest : public WindowTestCase {
     Q_OBJECT
 
@@ -104,6 +113,22 @@ private Q_SLOTS:
         for (const QString& text : DialogService::shownTexts())
             if (text.contains(han))
                 chinese.insert(u"message: "_s + text);
+        // The dialogs the pages open, as they stand before they start their work.
+        PageHost& host = *m_window;
+        const FingerPictures pictures;
+        const std::vector<std::unique_ptr<QWidget>> dialogs = [&] {
+            std::vector<std::unique_ptr<QWidget>> made;
+            made.emplace_back(new TIMForm(host.tokenLibrary(), m_window.get()));
+            made.emplace_back(new TFingerInputForm(host.skfLibrary(), pictures, m_window.get()));
+            made.emplace_back(new TFingerStudyForm(host.skfLibrary(), pictures, m_window.get()));
+            made.emplace_back(new TFingerTestForm(host.skfLibrary(), QPixmap(), QIcon(), m_window.get()));
+            made.emplace_back(new TFingerVerifyForm(host.tokenLibrary(), host.skfLibrary(), pictures, m_window.get()));
+            return made;
+        }();
+        for (const auto& dialog : dialogs)
+            for (const QString& text : texts(*dialog))
+                if (text.contains(han))
+                    chinese.insert(QString::fromLatin1(dialog->metaObject()->className()) + u": "_s + text);
         QVERIFY2(visited.size() > 40, qPrintable(visited.join(u", "_s)));
         QVERIFY2(DialogService::shownTexts().size() >= 1, "the wrong PIN was told");
         QVERIFY2(chinese.isEmpty(), qPrintable(QStringList(chinese.begin(), chinese.end()).join(u'\n')));
