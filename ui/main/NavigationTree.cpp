@@ -1,5 +1,7 @@
 #include "ui/main/NavigationTree.h"
 
+#include <QHeaderView>
+
 #include "app/LanguageTable.h"
 
 #include <iterator>
@@ -36,6 +38,9 @@ NavigationTree::NavigationTree(QWidget* parent) : QTreeWidget(parent), m_images(
     setObjectName(QStringLiteral("tvUSBKey"));
     setHeaderHidden(true);
     setFixedWidth(TreeWidth);
+    // A caption longer than the tree is wide (English ones can be) scrolls into view instead of being cut short.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
