@@ -44,6 +44,11 @@ NavigationTree::NavigationTree(QWidget* parent) : QTreeWidget(parent), m_images(
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
+void NavigationTree::resizeEvent(QResizeEvent* event) {
+    header()->setMinimumSectionSize(viewport()->width());
+    QTreeWidget::resizeEvent(event);
+}
+
 QTreeWidgetItem* NavigationTree::addNode(QTreeWidgetItem* parent, const QString& text, int imageIndex) {
     auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
     node->setText(0, text);

@@ -64,6 +64,10 @@ public:
     // The level-1 ancestor of a node below a token, or the node itself.
     static QTreeWidgetItem* tokenOf(QTreeWidgetItem* node);
 
+protected:
+    // The column is never narrower than the tree, so a selected node's band spans it.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int imageIndex);
 
