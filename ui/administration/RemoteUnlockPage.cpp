@@ -68,8 +68,8 @@ QByteArray RemoteUnlockPage::responseBytes(const QByteArray& text) {
     return bytes;
 }
 
-// The Part's library opens the first device's application whatever token is selected; with two tokens plugged the
-// request would come from one and the response go to the other. Both go to the selected token.
+// Both the request and the response go to the selected token's own application: the first device's, whatever token
+// is selected, would with two tokens plugged take the request from one and the response to the other.
 bool RemoteUnlockPage::openSelectedTokensApplication() {
     SkfLibrary& skf = m_host.skfLibrary();
     skf.SkfQuickOpen(); // the device count tells what matters
