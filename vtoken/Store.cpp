@@ -239,6 +239,11 @@ std::vector<uint8_t> newIssuerKey() {
     return key;
 }
 
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
 void makeDirectories(const std::string& path) {
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
         ::mkdir(path.substr(0, slash).c_str(), 0700);
@@ -305,13 +310,11 @@ Store::Store(const std::string& path) : m_inMemory(path == InMemory) {
 }
 
 std::unique_ptr<Store> Store::openIfPresent(const std::string& path) {
-    struct stat info {};
-    return std::make_unique<Store>(::stat(path.c_str(), &info) == 0 ? path : std::string(InMemory));
+    return std::make_unique<Store>(fileExists(path) ? path : std::string(InMemory));
 }
 
 std::unique_ptr<Store> Store::replacedByFile(const std::string& path) const {
-    struct stat info {};
-    return m_inMemory && ::stat(path.c_str(), &info) == 0 ? std::make_unique<Store>(path) : nullptr;
+    return m_inMemory && fileExists(path) ? std::make_unique<Store>(path) : nullptr;
 }
 
 Store::~Store() {
