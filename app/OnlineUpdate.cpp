@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/MessageFormat.h"
+#include "app/OwnTexts.h"
 #include "platform/Download.h"
 #include "platform/TextEncoding.h"
 #include "platform/UserDirectories.h"
@@ -50,7 +51,7 @@ bool OnlineUpdate::isNewer(const QString& server, const QString& client) {
 QString OnlineUpdate::WriteUpdateLog(const QString& text) {
     const QString folder = UpdateFolder();
     if (folder.isEmpty())
-        return QStringLiteral("No folder for the update log under ") + UserDirectories::appDataDirectory();
+        return ownText(OwnKey::Update_NoLogFolder).arg(UserDirectories::appDataDirectory());
     const QByteArray line = TextEncoding::toLocal8(ShortDateLongTime(QDateTime::currentDateTime()) +
                                                    QStringLiteral("：") + text + QStringLiteral("\r\n"));
     QFile log(folder + QStringLiteral("Logs.txt"));

@@ -79,6 +79,7 @@ constexpr std::array<OwnDefault, OwnTexts::KeyCount> Defaults = {{
     {"Study_Exists", "指纹已存在,手指离开指纹器..."},
     {"Study_NotEnrolled", "指纹不存在,手指离开指纹器..."},
     {"Study_VendorTool", "请使用F7Xtra指纹管理工具"},
+    {"Update_NoLogFolder", "无法在%1下建立更新日志的文件夹"},
 }};
 
 } // namespace

@@ -7,8 +7,8 @@
 class IniFile;
 
 // The texts that the text table has no keys for: the certificate viewer's ("Viewer_"), the finger study dialog's and
-// the biometric page's own ("Study_"). Keys of their own beside the 256 of the text table, read from the same
-// section "Caption" of the language files.
+// the biometric page's own ("Study_"), and the online update's ("Update_"). Keys of their own beside the 256 of the
+// text table, read from the same section "Caption" of the language files.
 enum class OwnKey : int {
     Viewer_Title,
     Viewer_General,
@@ -78,6 +78,7 @@ enum class OwnKey : int {
     Study_Exists,
     Study_NotEnrolled,
     Study_VendorTool,
+    Update_NoLogFolder,
     Count
 };
 
