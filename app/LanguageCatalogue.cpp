@@ -54,7 +54,8 @@ QString SwitchLanguageFile(const QString& programDirectory, const QString& cfgPa
     if (!id)
         return {};
     IniFile choice(ProgramFilePath(programDirectory, cfgPath,
-                                   QLatin1String(LanguagesDirectoryName) + QStringLiteral("/LanguageConfig.ini")));
+                                   QLatin1String(LanguagesDirectoryName) + QStringLiteral("/LanguageConfig.ini"),
+                                   ProgramFileUse::Write));
     choice.writeInteger(QStringLiteral("Language"), QStringLiteral("LanguageID"), *id);
     choice.save();
     QtTranslations::follow(*id);

@@ -17,10 +17,13 @@ QString UserConfigDir(const QString& cfgPath) {
     return directory;
 }
 
-QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative) {
+QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative,
+                        ProgramFileUse use) {
     const QString beside = programDirectory + relative;
     const QString user = UserConfigDir(cfgPath) + relative;
     if (QFileInfo::exists(user) || !QFileInfo(QFileInfo(beside).absolutePath()).isWritable()) {
+        if (use == ProgramFileUse::Read && !QFileInfo::exists(user) && QFileInfo::exists(beside))
+            return beside;
         QDir().mkpath(QFileInfo(user).absolutePath());
         return user;
     }

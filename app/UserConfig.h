@@ -23,9 +23,12 @@ inline constexpr char UserConfigFileName[] = "UserConfig.ini";
 QString UserConfigDir(const QString& cfgPath);
 
 // Where a file that the program keeps beside itself (relative: "Initconfig.ini", "Languages/LanguageConfig.ini") is
-// read and written: the user's configuration directory when a copy is there already or when the program directory
-// cannot be written (an installed program), else the program directory.
-QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative);
+// written: the user's configuration directory when a copy is there already or when the program directory cannot be
+// written (an installed program), else the program directory. It is read from the same place, except that a copy
+// the administrator left beside an installed program serves until the user has one of their own.
+enum class ProgramFileUse { Read, Write };
+QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative,
+                        ProgramFileUse use);
 
 // Returns 0 when the file was read (a missing file reads as all defaults) and 1 when it could not be read.
 int ReadUserConfig(const QString& path, TUserConfigInfo& config);

@@ -90,30 +90,51 @@ private Q_SLOTS:
     }
 
     // The files the program writes beside itself: there in a writable program directory, in the user's directory
-    // once a copy is there or when the program directory is an installed, read-only one.
+    // once a copy is there or when the program directory is an installed, read-only one. A copy beside an installed
+    // program is read until the user has one.
     void programFilesGoWhereTheyCanBeWritten_data() {
-        QTest::addColumn<bool>("writable"); // the program directory
-        QTest::addColumn<bool>("userCopy"); // a copy already in the user's directory
+        QTest::addColumn<bool>("writable");   // the program directory
+        QTest::addColumn<bool>("besideCopy"); // a copy in the program directory
+        QTest::addColumn<bool>("userCopy");   // a copy already in the user's directory
+        QTest::addColumn<ProgramFileUse>("use");
         QTest::addColumn<bool>("inUserDirectory");
-        QTest::newRow("build tree") << true << false << false;
-        QTest::newRow("installed") << false << false << true;
-        QTest::newRow("written to the user's before") << true << true << true;
+        QTest::newRow("build tree") << true << false << false << ProgramFileUse::Write << false;
+        QTest::newRow("installed") << false << false << false << ProgramFileUse::Write << true;
+        QTest::newRow("written to the user's before") << true << false << true << ProgramFileUse::Write << true;
+        QTest::newRow("read from the user's before") << true << true << true << ProgramFileUse::Read << true;
+        QTest::newRow("administrator's copy read") << false << true << false << ProgramFileUse::Read << false;
+        QTest::newRow("administrator's copy not written") << false << true << false << ProgramFileUse::Write << true;
     }
     void programFilesGoWhereTheyCanBeWritten() {
         QFETCH(bool, writable);
+        QFETCH(bool, besideCopy);
         QFETCH(bool, userCopy);
+        QFETCH(ProgramFileUse, use);
         QFETCH(bool, inUserDirectory);
-        // A directory nobody can write, not even the root user the tests may run as: one that is not there.
         QTemporaryDir program;
-        const QString directory = writable ? program.path() + u'/' : program.path() + QStringLiteral("/gone/");
         const QString relative = QStringLiteral("Languages/LanguageConfig.ini");
-        QVERIFY(!writable || QDir(program.path()).mkpath(QStringLiteral("Languages")));
+        const QString directory = program.path() + u'/';
+        QString besideDirectory = directory;
+        if (besideCopy)
+            writeTestFile(directory + relative, "[Language]\n");
+        if (!writable && besideCopy) {
+            QFile::setPermissions(directory + QStringLiteral("Languages"), QFile::ReadOwner | QFile::ExeOwner);
+            if (QFileInfo(directory + QStringLiteral("Languages")).isWritable())
+                QSKIP("the tests run as a user who writes into read-only directories");
+        } else if (!writable) {
+            // A directory nobody can write, not even the root user the tests may run as: one that is not there.
+            besideDirectory = program.path() + QStringLiteral("/gone/");
+        } else {
+            QVERIFY(QDir(program.path()).mkpath(QStringLiteral("Languages")));
+        }
         const QString userFile = m_home.path() + QStringLiteral("/.config/q/v/") + relative;
         QFile::remove(userFile);
         if (userCopy)
             writeTestFile(userFile, "[Language]\n");
-        const QString path = ProgramFilePath(directory, QStringLiteral("q\\v"), relative);
-        QCOMPARE(path, inUserDirectory ? userFile : directory + relative);
+        const QString path = ProgramFilePath(besideDirectory, QStringLiteral("q\\v"), relative, use);
+        QFile::setPermissions(directory + QStringLiteral("Languages"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(path, inUserDirectory ? userFile : besideDirectory + relative);
         QVERIFY(QFileInfo(QFileInfo(path).absolutePath()).isDir());
     }
 

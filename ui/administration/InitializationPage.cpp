@@ -118,13 +118,14 @@ InitializationPage::InitializationPage(PageHost& host, QWidget* parent)
     updateInit();
 }
 
-QString InitializationPage::templatePath() const {
-    return ProgramFilePath(m_host.programDirectory(), m_host.appInfo().CfgPath, QLatin1String(InitTemplateFileName));
+QString InitializationPage::templatePath(ProgramFileUse use) const {
+    return ProgramFilePath(m_host.programDirectory(), m_host.appInfo().CfgPath, QLatin1String(InitTemplateFileName),
+                           use);
 }
 
 void InitializationPage::ShowInitTemplate() {
     TTokenBaseInfo info;
-    if (LoadInitTemplate(templatePath(), info) != 0)
+    if (LoadInitTemplate(templatePath(ProgramFileUse::Read), info) != 0)
         return;
     edtInit_KeyName->setText(info.LabelName);
     edtInit_GS->setText(TextEncoding::fromLocal8(info.manufacture));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InitTemplate.h"
+#include "app/UserConfig.h"
 #include "ui/main/Page.h"
 
 class Pin;
@@ -34,7 +35,7 @@ private:
     bool fitsItsField(QLineEdit* field, qsizetype bytes, qsizetype room);
     // The current SO PIN, asked for and proved before an initialized token is formatted; false to stop.
     bool provedSoPin(int32_t index, Pin& soPin);
-    QString templatePath() const;
+    QString templatePath(ProgramFileUse use) const;
 
     QTabWidget* const tcInit;
 

@@ -149,7 +149,7 @@ void InitializationPage::AcInitExecute() {
     tokens.token_get_features(index, features);
     const bool plain = (features & ZV_FEATURE_VENDOR_EXTENSION) == 0;
 
-    SaveInitTemplate(templatePath(), info);
+    SaveInitTemplate(templatePath(ProgramFileUse::Write), info);
     skf.SkfDiscover();
     SKF_ULONG retries = 0;
     skf.SKF_VerifyPIN(skf.CurrentApplication(), SKF_PIN_ADMIN, Pin(edtInit_SPIN->text()), retries);
