@@ -10,4 +10,8 @@ namespace QtTranslations {
 // Returns whether Qt now speaks that language; false also when its translations are not installed.
 bool follow(int32_t languageId);
 
+// Whether the desktop's own dialogs, which speak the system's language, speak the language last followed (English
+// when none was): a native file dialog is only used when they do.
+bool desktopSpeaksTheProgramLanguage();
+
 } // namespace QtTranslations

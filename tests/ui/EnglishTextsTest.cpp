@@ -1,4 +1,5 @@
 #include "app/LanguageTable.h"
+#include "app/QtTranslations.h"
 #include "common/WindowTestCase.h"
 #include "ui/biometric/BiometricPicturesPage.h"
 #include "ui/biometric/TFingerInputForm.h"
@@ -11,10 +12,14 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
@@ -132,6 +137,26 @@ private Q_SLOTS:
         QVERIFY2(visited.size() > 40, qPrintable(visited.join(u", "_s)));
         QVERIFY2(DialogService::shownTexts().size() >= 1, "the wrong PIN was told");
         QVERIFY2(chinese.isEmpty(), qPrintable(QStringList(chinese.begin(), chinese.end()).join(u'\n')));
+    }
+
+    // Qt's own dialogs speak the program's language: the file dialog and the information box's standard button.
+    void qtDialogsSpeakTheProgramLanguage_data() {
+        QTest::addColumn<int>("languageId");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("ok");
+        QTest::newRow("Chinese") << 2052 << u"取消"_s << u"确定"_s;
+        QTest::newRow("English") << 1033 << u"Cancel"_s << u"OK"_s;
+    }
+    void qtDialogsSpeakTheProgramLanguage() {
+        QFETCH(int, languageId);
+        QFETCH(QString, cancel);
+        QFETCH(QString, ok);
+        QCOMPARE(QtTranslations::follow(languageId), languageId == 2052);
+        QFileDialog files;
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        QCOMPARE(files.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text(), cancel);
+        QMessageBox box(QMessageBox::Information, QString(), QString(), QMessageBox::Ok);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), ok);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ui/main/DialogService.h"
 
 #include "app/LanguageTable.h"
+#include "app/QtTranslations.h"
 #include "ui/main/MaskedInputQuery.h"
 
 #include <QApplication>
@@ -22,6 +23,11 @@ struct TestState {
 TestState& testState() {
     static TestState state;
     return state;
+}
+
+// The desktop's file dialog when it speaks the program's language, Qt's own (which follows it) otherwise.
+void chooseFileDialog(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !QtTranslations::desktopSpeaksTheProgramLanguage());
 }
 
 } // namespace
@@ -72,6 +78,7 @@ QString DialogService::saveFileName(QWidget* parent, const QString& caption, con
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, existing == Existing::Replace);
+    chooseFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -83,6 +90,7 @@ QString DialogService::openFileName(QWidget* parent, const QString& caption, con
     QFileDialog dialog(parent, caption, QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    chooseFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
