@@ -82,14 +82,26 @@ class EnglishTextsTest : public WindowTestCase {
     }
 
 private Q_SLOTS:
+    // The first token's sensor decides the biometric wording. English loaded at the start, with the finger-vein
+    // wording; and switched to from Chinese on the about page, with the fingerprint wording the switch brings.
+    void noPageShowsChinese_data() {
+        QTest::addColumn<QString>("firstSensor");
+        QTest::addColumn<bool>("switchedAtRunTime");
+        QTest::newRow("loaded at the start") << u"finger-vein"_s << false;
+        QTest::newRow("switched at run time") << u"fingerprint"_s << true;
+    }
     void noPageShowsChinese() {
+        QFETCH(QString, firstSensor);
+        QFETCH(bool, switchedAtRunTime);
         m_program->writeProfile("PID=0x0101\nAdminTools=1\n");
-        // The first token's sensor decides the biometric wording: the finger-vein one, so both wordings show.
-        plugged("VXENGLISH0000001", {"--label", "Vein", "--sensor", "finger-vein"});
+        plugged("VXENGLISH0000001", {"--label", "First", "--sensor", firstSensor});
         plugged("VXENGLISH0000002", {"--label", "Finger", "--sensor", "fingerprint"});
         plugged("VXENGLISH0000003", {"--label", "Plain"});
-        LanguageTable::instance().LoadLanguageFile(m_program->filePath(u"Languages/EN_1033.lng"_s));
+        if (!switchedAtRunTime)
+            LanguageTable::instance().LoadLanguageFile(m_program->filePath(u"Languages/EN_1033.lng"_s));
         openWindow();
+        if (switchedAtRunTime)
+            m_window->SwitchLanguage(1);
         QTreeWidget* tree = navigation();
         QStringList visited;
         QSet<QString> chinese;

@@ -250,6 +250,9 @@ void MainWindow::SwitchLanguage(int index) {
         return;
     LanguageTable::instance().LoadLanguageFile(file);
     ApplyTexts();
+    // The fingerprint wording the discovery puts back is the new language's: the one taken when the window was
+    // created would bring the old language's biometric texts back on a fingerprint token.
+    LanguageTable::instance().SwitchBiometricWording(LanguageTable::SnapshotWording);
     tvUSBKey->BuildTreeRoots();
     DiscoverKeys();
 }
