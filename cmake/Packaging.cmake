@@ -25,9 +25,11 @@ user PIN, shows the containers, certificates and key pairs on a token, changes
 PINs and labels, imports, exports and registers certificates, enrols
 fingerprints and finger veins, unblocks PINs and checks the workstation. It
 works with any PKCS#11 module; the installed profile uses OpenSC's.")
-# Loaded at run time, so no shared object names them: the smart-card service's library, the download's, and Qt's
-# own Chinese texts.
-set(CPACK_DEBIAN_MGR_PACKAGE_RECOMMENDS "pcscd, opensc-pkcs11, libpcsclite1, libcurl4, qt6-translations-l10n")
+# Loaded or started at run time, so no shared object names them: the smart-card service's library, the download's,
+# Qt's own Chinese texts, a font with the Chinese characters of the interface, NSS's modutil for the registration
+# with the browsers' certificate stores, and xdg-open for the addresses and files the program opens.
+set(CPACK_DEBIAN_MGR_PACKAGE_RECOMMENDS
+    "pcscd, opensc-pkcs11, libpcsclite1, libcurl4, qt6-translations-l10n, fonts-noto-cjk | fonts-wqy-microhei, libnss3-tools, xdg-utils")
 set(CPACK_DEBIAN_MGR_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/packaging/vx7100-mgr/conffiles")
 
 set(CPACK_DEBIAN_VTOKEN_PACKAGE_NAME vx7100-vtoken)
