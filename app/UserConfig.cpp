@@ -1,5 +1,6 @@
 #include "app/UserConfig.h"
 
+#include "app/AppInfo.h"
 #include "app/IniFile.h"
 #include "platform/TextEncoding.h"
 #include "platform/UserDirectories.h"
@@ -21,7 +22,10 @@ QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath,
                         ProgramFileUse use) {
     const QString beside = programDirectory + relative;
     const QString user = UserConfigDir(cfgPath) + relative;
-    if (QFileInfo::exists(user) || !QFileInfo(QFileInfo(beside).absolutePath()).isWritable()) {
+    // An installed program, whose profile is the one in /etc, keeps nothing beside itself, even when it runs as
+    // the root user, who could write there: the package owns that directory.
+    const bool installed = AppInfoPath(programDirectory) == QLatin1String(InstalledAppInfoPath);
+    if (QFileInfo::exists(user) || installed || !QFileInfo(QFileInfo(beside).absolutePath()).isWritable()) {
         if (use == ProgramFileUse::Read && !QFileInfo::exists(user) && QFileInfo::exists(beside))
             return beside;
         QDir().mkpath(QFileInfo(user).absolutePath());

@@ -23,9 +23,10 @@ inline constexpr char UserConfigFileName[] = "UserConfig.ini";
 QString UserConfigDir(const QString& cfgPath);
 
 // Where a file that the program keeps beside itself (relative: "Initconfig.ini", "Languages/LanguageConfig.ini") is
-// written: the user's configuration directory when a copy is there already or when the program directory cannot be
-// written (an installed program), else the program directory. It is read from the same place, except that a copy
-// the administrator left beside an installed program serves until the user has one of their own.
+// written: the user's configuration directory when a copy is there already, when the program is an installed one
+// (no profile of its own beside it) or when its directory cannot be written, else the program directory. It is read
+// from the same place, except that a copy the administrator left beside an installed program serves until the user has
+// one of their own.
 enum class ProgramFileUse { Read, Write };
 QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath, const QString& relative,
                         ProgramFileUse use);

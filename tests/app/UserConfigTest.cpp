@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// Where the program runs from, for the files it keeps beside itself.
+enum Place { BuildTree, Installed, ReadOnly };
+
 class UserConfigTest : public QObject {
     Q_OBJECT
 
@@ -89,52 +92,46 @@ private Q_SLOTS:
         QCOMPARE(config.URL, url);
     }
 
-    // The files the program writes beside itself: there in a writable program directory, in the user's directory
-    // once a copy is there or when the program directory is an installed, read-only one. A copy beside an installed
-    // program is read until the user has one.
+    // The files the program writes beside itself: there in a build tree (its own profile beside it, directory
+    // writable), in the user's directory once a copy is there, or when the program is an installed one (profile in
+    // /etc) or cannot write its directory. A copy beside an installed program is read until the user has one.
     void programFilesGoWhereTheyCanBeWritten_data() {
-        QTest::addColumn<bool>("writable");   // the program directory
+        QTest::addColumn<int>("place");
         QTest::addColumn<bool>("besideCopy"); // a copy in the program directory
         QTest::addColumn<bool>("userCopy");   // a copy already in the user's directory
         QTest::addColumn<ProgramFileUse>("use");
         QTest::addColumn<bool>("inUserDirectory");
-        QTest::newRow("build tree") << true << false << false << ProgramFileUse::Write << false;
-        QTest::newRow("installed") << false << false << false << ProgramFileUse::Write << true;
-        QTest::newRow("written to the user's before") << true << false << true << ProgramFileUse::Write << true;
-        QTest::newRow("read from the user's before") << true << true << true << ProgramFileUse::Read << true;
-        QTest::newRow("administrator's copy read") << false << true << false << ProgramFileUse::Read << false;
-        QTest::newRow("administrator's copy not written") << false << true << false << ProgramFileUse::Write << true;
+        QTest::newRow("build tree") << int(BuildTree) << false << false << ProgramFileUse::Write << false;
+        QTest::newRow("installed") << int(Installed) << false << false << ProgramFileUse::Write << true;
+        QTest::newRow("read-only") << int(ReadOnly) << false << false << ProgramFileUse::Write << true;
+        QTest::newRow("written to the user's before")
+            << int(BuildTree) << false << true << ProgramFileUse::Write << true;
+        QTest::newRow("read from the user's before") << int(BuildTree) << true << true << ProgramFileUse::Read << true;
+        QTest::newRow("administrator's copy read") << int(Installed) << true << false << ProgramFileUse::Read << false;
+        QTest::newRow("administrator's copy not written")
+            << int(Installed) << true << false << ProgramFileUse::Write << true;
     }
     void programFilesGoWhereTheyCanBeWritten() {
-        QFETCH(bool, writable);
+        QFETCH(int, place);
         QFETCH(bool, besideCopy);
         QFETCH(bool, userCopy);
         QFETCH(ProgramFileUse, use);
         QFETCH(bool, inUserDirectory);
         QTemporaryDir program;
         const QString relative = QStringLiteral("Languages/LanguageConfig.ini");
-        const QString directory = program.path() + u'/';
-        QString besideDirectory = directory;
+        // A directory nobody can write, not even the root user the tests may run as: one that is not there.
+        const QString directory = program.path() + (place == ReadOnly ? QStringLiteral("/gone/") : QStringLiteral("/"));
+        QVERIFY(place == ReadOnly || QDir(directory).mkpath(QStringLiteral("Languages")));
+        if (place == BuildTree)
+            writeTestFile(directory + QStringLiteral("APPInfo.ini"), "[APPLib]\n");
         if (besideCopy)
             writeTestFile(directory + relative, "[Language]\n");
-        if (!writable && besideCopy) {
-            QFile::setPermissions(directory + QStringLiteral("Languages"), QFile::ReadOwner | QFile::ExeOwner);
-            if (QFileInfo(directory + QStringLiteral("Languages")).isWritable())
-                QSKIP("the tests run as a user who writes into read-only directories");
-        } else if (!writable) {
-            // A directory nobody can write, not even the root user the tests may run as: one that is not there.
-            besideDirectory = program.path() + QStringLiteral("/gone/");
-        } else {
-            QVERIFY(QDir(program.path()).mkpath(QStringLiteral("Languages")));
-        }
         const QString userFile = m_home.path() + QStringLiteral("/.config/q/v/") + relative;
         QFile::remove(userFile);
         if (userCopy)
             writeTestFile(userFile, "[Language]\n");
-        const QString path = ProgramFilePath(besideDirectory, QStringLiteral("q\\v"), relative, use);
-        QFile::setPermissions(directory + QStringLiteral("Languages"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(path, inUserDirectory ? userFile : besideDirectory + relative);
+        const QString path = ProgramFilePath(directory, QStringLiteral("q\\v"), relative, use);
+        QCOMPARE(path, inUserDirectory ? userFile : directory + relative);
         QVERIFY(QFileInfo(QFileInfo(path).absolutePath()).isDir());
     }
 
