@@ -51,14 +51,15 @@ class BiometricTest : public WindowTestCase {
         control<QLineEdit>("edtUPIN")->setText(u"11112222"_s);
         action("AcLogin")->trigger();
     }
-    // Finger n enrolled the quick way, through the window's SKF library, after a login by PIN.
-    void enrolledBySkf(SKF_ULONG n) {
+    // Finger n enrolled the quick way, through the window's SKF library, after a login by PIN (or by SO PIN for the
+    // administrator's fingers).
+    void enrolledBySkf(SKF_ULONG n, SKF_ULONG type = SKF_PIN_USER) {
         SkfLibrary& skf = m_window->skfLibrary();
         SKF_ULONG progress = 0;
-        QCOMPARE(skf.SKF_EnrollFingerInit(skf.CurrentApplication(), SKF_PIN_USER, n), SKF_ULONG(SAR_OK));
+        QCOMPARE(skf.SKF_EnrollFingerInit(skf.CurrentApplication(), type, n), SKF_ULONG(SAR_OK));
         for (int sample = 0; sample < 3; ++sample) {
             finger(qPrintable(u"present "_s + QString::number(n)));
-            skf.SKF_EnrollFinger(skf.CurrentApplication(), SKF_PIN_USER, n, progress);
+            skf.SKF_EnrollFinger(skf.CurrentApplication(), type, n, progress);
         }
         QCOMPARE(progress, SKF_ULONG(3));
     }
@@ -154,6 +155,14 @@ private Q_SLOTS:
         action("AcFinger_SOPIN_Login")->trigger();
         QCOMPARE(m_window->state().LoginRole, int32_t(WindowState::AdministratorRole));
         QCOMPARE(navigation()->currentItem(), adminLogin->child(1));
+        // The administrator's fingers are theirs to manage now: a click on an enrolled one asks to delete it.
+        enrolledBySkf(3, SKF_PIN_ADMIN);
+        navigation()->setCurrentItem(adminLogin->child(2));
+        DialogService::clearShownTexts();
+        DialogService::setNextAnswer(DialogService::Answer::No);
+        findNamed<QToolButton>(*m_window, "SpeedButton3")->click();
+        QCOMPARE(DialogService::shownTexts(), QStringList{u"确定要删除指纹吗？"_s});
+        navigation()->setCurrentItem(adminLogin);
         action("AcFingerLoginCancel")->trigger();
         QVERIFY(control<QLineEdit>("edtFingerSPIN")->text().isEmpty());
     }

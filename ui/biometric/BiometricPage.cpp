@@ -125,6 +125,11 @@ bool BiometricPage::refusedAsNotLoggedIn() {
     const KeySlot* slot = m_host.state().currentSlot();
     if (slot && slot->KeyState == KeySlot::LoggedIn)
         return false;
+    // The administrator's login leaves the user logged out, yet it is what the administrator's finger pages need:
+    // without this they refused every finger after a successful login. The token itself still refuses what that
+    // login does not allow.
+    if (slot && slot->KeyState == KeySlot::Present && m_host.state().LoginRole == WindowState::AdministratorRole)
+        return false;
     DialogService::information(m_host.dialogOwner(), textOf(TextKey::P_SAR_USER_NOT_LOGGED_IN));
     return true;
 }
