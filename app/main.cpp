@@ -25,8 +25,9 @@ void windowSystemMessages(QtMsgType type, const QMessageLogContext& context, con
             qgetenv("WAYLAND_DISPLAY").isEmpty() ? qgetenv("DISPLAY") : qgetenv("WAYLAND_DISPLAY");
         if (display.isEmpty())
             std::fputs("vx7100-mgr: no display to open: neither DISPLAY nor WAYLAND_DISPLAY is set\n", stderr);
-        else
-            std::fprintf(stderr, "vx7100-mgr: cannot open the display %s\n", display.constData());
+        else // Qt's own reason, which may be another than the display, on the same line
+            std::fprintf(stderr, "vx7100-mgr: cannot open the display %s: %s\n", display.constData(),
+                         qPrintable(message.section(u'\n', 0, 0)));
         std::_Exit(1);
     }
     if (QByteArrayView(context.category).startsWith("qt.qpa"))
