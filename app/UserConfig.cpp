@@ -22,16 +22,17 @@ QString ProgramFilePath(const QString& programDirectory, const QString& cfgPath,
                         ProgramFileUse use) {
     const QString beside = programDirectory + relative;
     const QString user = UserConfigDir(cfgPath) + relative;
+    if (QFileInfo::exists(user))
+        return user;
     // An installed program, whose profile is the one in /etc, keeps nothing beside itself, even when it runs as
     // the root user, who could write there: the package owns that directory.
     const bool installed = AppInfoPath(programDirectory) == QLatin1String(InstalledAppInfoPath);
-    if (QFileInfo::exists(user) || installed || !QFileInfo(QFileInfo(beside).absolutePath()).isWritable()) {
-        if (use == ProgramFileUse::Read && !QFileInfo::exists(user) && QFileInfo::exists(beside))
-            return beside;
-        QDir().mkpath(QFileInfo(user).absolutePath());
-        return user;
-    }
-    return beside;
+    if (!installed && QFileInfo(QFileInfo(beside).absolutePath()).isWritable())
+        return beside;
+    if (use == ProgramFileUse::Read && QFileInfo::exists(beside))
+        return beside;
+    QDir().mkpath(QFileInfo(user).absolutePath());
+    return user;
 }
 
 int ReadUserConfig(const QString& path, TUserConfigInfo& config) {
